@@ -1,0 +1,40 @@
+# make run        set up, build and start the program
+# make test       set up, build and run the whole suite headless
+# make test-asan  the suite again under AddressSanitizer and UBSan
+BUILD      ?= build
+ASAN_BUILD ?= build-asan
+JOBS       ?= $(shell nproc)
+PROGRAM    := tidewell-episode-keeper
+
+.PHONY: run test test-asan deps build build-asan clean
+
+deps:
+	@scripts/install-deps.sh
+
+$(BUILD)/CMakeCache.txt: | deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+build: deps $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	@if [ -z "$$DISPLAY$$WAYLAND_DISPLAY" ]; then \
+	    echo "No graphical display was found (DISPLAY and WAYLAND_DISPLAY are unset), so the window cannot open here."; \
+	    exit 1; \
+	fi
+	$(BUILD)/bin/$(PROGRAM)
+
+test: build
+	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+$(ASAN_BUILD)/CMakeCache.txt: | deps
+	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DTIDEWELL_SANITIZE=ON
+
+build-asan: deps $(ASAN_BUILD)/CMakeCache.txt
+	cmake --build $(ASAN_BUILD) -j $(JOBS)
+
+test-asan: build-asan
+	cd $(ASAN_BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD)

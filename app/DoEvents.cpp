@@ -1,0 +1,12 @@
+#include "DoEvents.h"
+
+#include <QCoreApplication>
+
+namespace tidewell {
+
+void DoEvents()
+{
+    QCoreApplication::processEvents();
+}
+
+} // namespace tidewell

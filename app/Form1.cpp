@@ -1,0 +1,257 @@
+#include "Form1.h"
+
+#include "DataFile.h"
+#include "FormatCountdown.h"
+#include "PathHelpers.h"
+#include "RecordSet.h"
+#include "Settings.h"
+#include "Statements.h"
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QPushButton>
+#include <QStandardItemModel>
+#include <QTimer>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+#include <optional>
+
+namespace tidewell {
+namespace {
+const QString productName = QStringLiteral("Tidewell Episode Keeper");
+
+// Widths were designed in twips: 1440 to the inch.
+int twipsToPixels(const QWidget *widget, int twips)
+{
+    return twips * widget->logicalDpiX() / 1440;
+}
+} // namespace
+
+Form1::Form1(Environment environment, QWidget *parent)
+    : QWidget(parent), m_messageBox(environment.messageBox), m_programFolder(std::move(environment.programFolder))
+{
+    buildControls();
+}
+
+Form1::~Form1() = default;
+
+void Form1::buildControls()
+{
+    ListView1 = new QTreeView(this);
+    ListItems = new QStandardItemModel(0, 0, this);
+    ListView1->setModel(ListItems);
+    ListView1->setRootIsDecorated(false);
+    ListView1->setUniformRowHeights(true);
+    ListView1->setAllColumnsShowFocus(true);
+    ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
+    ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
+
+    PushButton1 = new QPushButton(QStringLiteral("Add / Remove Feeds"), this);
+    PushButton2 = new QPushButton(QStringLiteral("Start Downloading Selected"), this);
+    PushButton6 = new QPushButton(QStringLiteral("Turn On"), this);
+
+    Frame1 = new QGroupBox(QStringLiteral("Startup Options"), this);
+    Check8 = new QCheckBox(QStringLiteral("Start in system tray"), Frame1);
+    Check3 = new QCheckBox(QStringLiteral("Load this software on Windows startup"), Frame1);
+    auto *options = new QVBoxLayout(Frame1);
+    options->addWidget(Check3);
+    options->addWidget(Check8);
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(PushButton1);
+    buttons->addWidget(PushButton2);
+    buttons->addWidget(PushButton6);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(ListView1, 1);
+    layout->addLayout(buttons);
+    layout->addWidget(Frame1);
+    resize(560, 420);
+
+    auto *firstTimer = new QTimer(this);
+    firstTimer->setInterval(0);
+    Timer1.push_back(firstTimer);
+
+    // The check boxes' handlers run whenever their value changes, by the
+    // user or by code, as the start-up restore relies on.
+    connect(Check3, &QCheckBox::toggled, this, [this] { Check3_Click(); });
+    connect(Check8, &QCheckBox::toggled, this, [this] { Check8_Click(); });
+    connect(PushButton6, &QPushButton::clicked, this, [this] { PushButton6_Click(); });
+}
+
+QString Form1::resourcePath(const QString &fileName) const
+{
+    return m_programFolder + QLatin1Char('/') + fileName;
+}
+
+void Form1::Form_Load()
+{
+    ErrorTrap onError(m_messageBox, QStringLiteral("Form1"), QStringLiteral("Form_Load"));
+    onError(100, [&] { ApplySkin(); });
+    onError(104, [&] {
+        setWindowTitle(productName);
+        SetProgramTitle();
+    });
+    if (onError.test(106, [&] { return FileExists(resourcePath(QStringLiteral("HAND-M.CUR"))); }))
+        onError(108, [&] { loadCustomPointer(); });
+    isLoading = true;     // 128
+    newDatabase = false;  // 130
+    prepareDataFile(onError);
+    // 150: the connection object lives with the window.
+    onError(152, [&] { dbConn.Open(datafile::connectionString()); });
+    addColumns(onError);
+    onError(166, [&] { setTrayTip(productName); });
+    onError(168, [&] { putIconInTray(); });
+    onError(170, [&] { Check3->setChecked(settings::read(settings::windowsStartup, settings::off) == settings::on); });
+    onError(172, [&] { Check8->setChecked(settings::read(settings::minimized, settings::off) == settings::on); });
+    if (onError.test(174, [&] { return Check8->isChecked(); }))
+        onError(176, [&] { setWindowState(windowState() | Qt::WindowMinimized); });
+    onError(178, [&] { listPodCast(); });
+    restoreSchedulingState(onError);
+    isLoading = false; // 194
+}
+
+void Form1::prepareDataFile(ErrorTrap &onError)
+{
+    using namespace datafile;
+    if (onError.test(132, [] { return !folderListingFinds(makerFolder()); }))
+        onError(134, [] { createFolder(makerFolder()); });
+    if (onError.test(136, [] { return !folderListingFinds(dataFolder()); }))
+        onError(138, [] { createFolder(dataFolder()); });
+    if (!onError.test(140, [] { return !FileExists(dataFilePath()); }))
+        return;
+    if (onError.test(142, [&] { return FileExists(resourcePath(preparedTemplate)); })) {
+        onError(144, [&] { copyFile(resourcePath(preparedTemplate), dataFilePath()); });
+    } else {
+        onError(146, [&] { copyFile(resourcePath(blankTemplate), dataFilePath()); });
+        newDatabase = true; // 148
+    }
+}
+
+void Form1::addColumns(ErrorTrap &onError)
+{
+    const QString headers[] = {QStringLiteral("Podcast Name"), QStringLiteral("Download Minute"),
+                               QStringLiteral("Active")};
+    const int widths[] = {4500, 1800, 1000};
+    for (int column = 0; column < 3; ++column) {
+        onError(154 + 2 * column, [&] {
+            ListItems->setColumnCount(column + 1);
+            ListItems->setHeaderData(column, Qt::Horizontal, headers[column]);
+        });
+    }
+    for (int column = 0; column < 3; ++column)
+        onError(160 + 2 * column, [&] { ListView1->setColumnWidth(column, twipsToPixels(this, widths[column])); });
+}
+
+void Form1::restoreSchedulingState(ErrorTrap &onError)
+{
+    QString state;
+    onError(180, [&] { state = settings::read(settings::startStopState, settings::on); });
+    if (onError.test(182, [&] { return state == settings::off; })) {
+        onError(184, [&] { PushButton6->setText(QStringLiteral("Turn On")); });
+        onError(186, [&] { Timer1.at(0)->setInterval(0); });
+        onError(188, [&] { Timer1.at(0)->stop(); });
+    } else if (onError.test(190, [&] { return state == settings::on; })) {
+        onError(192, [&] { PushButton6_Click(); });
+    }
+}
+
+void Form1::listPodCast()
+{
+    ErrorTrap onError(m_messageBox, QStringLiteral("Form1"), QStringLiteral("listPodCast"));
+    const QString selected = ListView1->currentIndex().isValid()
+        ? ListItems->item(ListView1->currentIndex().row(), NameColumn)->text()
+        : QString();
+    std::optional<RecordSet> records;
+    onError(100, [&] { records.emplace(); });
+    if (onError.test(102, [&] { return newDatabase; })) {
+        onError(104, [&] { dbConn.Execute(statements::pointFoldersAtDesktop(GetDesktopPath())); });
+        newDatabase = false;
+    }
+    onError(106, [&] { records->Open(statements::feedsByMinute(), dbConn, adodb::OpenStatic, adodb::LockReadOnly); });
+    onError(108, [&] { ListItems->removeRows(0, ListItems->rowCount()); });
+    // A record set that did not open has no rows to walk; testing its end
+    // again and again would only repeat the report.
+    if (records && records->State() != 0)
+        fillRows(onError, *records);
+    if (onError.test(120, [&] { return records && records->State() != 0; }))
+        onError(120, [&] { records->Close(); });
+    reselect(selected);
+}
+
+void Form1::fillRows(ErrorTrap &onError, RecordSet &records)
+{
+    while (!records.Eof()) {
+        bool added = false;
+        onError(112, [&] {
+            const QString name = records.Fields(QStringLiteral("name")).toText();
+            auto *nameItem = new QStandardItem(name);
+            ListItems->appendRow({nameItem, new QStandardItem, new QStandardItem});
+            added = true;
+        });
+        // A record that could not become a row is skipped, so its values
+        // never land in the row before it.
+        if (added) {
+            const int row = ListItems->rowCount() - 1;
+            onError(114, [&] {
+                const qint16 minute = records.Fields(QStringLiteral("minute")).toInt16();
+                ListItems->item(row, NameColumn)->setData(minute, MinuteRole);
+                ListItems->item(row, CountdownColumn)->setText(FormatCountdown(qint32{minute} * 60));
+            });
+            onError(116, [&] {
+                const bool active = records.Fields(QStringLiteral("Active")).toBool();
+                ListItems->item(row, ActiveColumn)->setText(active ? QStringLiteral("Yes") : QStringLiteral("No"));
+            });
+        }
+        const int reportsBefore = onError.reportCount();
+        onError(118, [&] { records.MoveNext(); });
+        if (onError.reportCount() != reportsBefore)
+            break;
+    }
+}
+
+void Form1::reselect(const QString &name)
+{
+    if (ListItems->rowCount() == 0)
+        return;
+    int row = 0;
+    if (!name.isEmpty()) {
+        const auto found = ListItems->findItems(name, Qt::MatchExactly, NameColumn);
+        if (!found.isEmpty())
+            row = found.first()->row();
+    }
+    ListView1->setCurrentIndex(ListItems->index(row, NameColumn));
+}
+
+int Form1::rowCount() const
+{
+    return ListItems->rowCount();
+}
+
+QString Form1::itemText(int row, Column column) const
+{
+    const QStandardItem *item = ListItems->item(row, column);
+    return item ? item->text() : QString();
+}
+
+// Filled by the appearance work: skin, title, pointer.
+void Form1::ApplySkin() {}
+void Form1::SetProgramTitle() {}
+void Form1::loadCustomPointer() {}
+
+// Filled by the tray icon work.
+void Form1::setTrayTip(const QString &) {}
+void Form1::putIconInTray() {}
+
+// Filled by the scheduling work.
+void Form1::PushButton6_Click() {}
+
+// Filled by the start-up options work.
+void Form1::Check3_Click() {}
+void Form1::Check8_Click() {}
+
+} // namespace tidewell

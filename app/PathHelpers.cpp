@@ -1,0 +1,70 @@
+#include "PathHelpers.h"
+
+#include "DoEvents.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+namespace tidewell {
+
+QString GetSpecialFolderPath(int folderId)
+{
+    QString path;
+    switch (folderId) {
+    case special::CommonAppData:
+        // Per-user on this platform: a shared folder is not writable by a
+        // desktop user, and the data is the user's own feed list.
+        path = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+        break;
+    case special::Desktop:
+        path = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+        break;
+    default:
+        return {};
+    }
+    while (path.size() > 1 && path.endsWith(QLatin1Char('/')))
+        path.chop(1);
+    return path;
+}
+
+QString GetDesktopPath()
+{
+    return GetSpecialFolderPath(special::Desktop) + QLatin1Char('/');
+}
+
+bool FileExists(const QString &path)
+{
+    return !path.isEmpty() && QFileInfo::exists(path);
+}
+
+bool IsFolder(const QString &path)
+{
+    return !path.isEmpty() && QFileInfo(path).isDir();
+}
+
+void RemoveFile(const QString &path)
+{
+    DoEvents();
+    if (!QFile::remove(path))
+        ForceDeleteFile(path);
+}
+
+void ForceDeleteFile(const QString &path)
+{
+    const QFileInfo info(path);
+    if (!info.exists() || info.isDir())
+        return;
+    QFile file(path);
+    file.setPermissions(file.permissions() | QFileDevice::WriteOwner | QFileDevice::WriteUser);
+    file.remove();
+}
+
+QString programFolder()
+{
+    return QCoreApplication::applicationDirPath();
+}
+
+} // namespace tidewell

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+
+namespace tidewell {
+
+// Special folders the program asks for by the shell's numbers.
+namespace special {
+inline constexpr int Desktop = 0;
+inline constexpr int CommonAppData = 35;
+} // namespace special
+
+// The folder of a special-folder number without a trailing separator, or
+// empty text for a number the program does not know.
+QString GetSpecialFolderPath(int folderId);
+
+// The desktop folder followed by one separator ("/" alone when unknown).
+QString GetDesktopPath();
+
+// True for an existing file or folder; false for empty text.
+bool FileExists(const QString &path);
+
+bool IsFolder(const QString &path);
+
+// Removes a file, read-only or not; lets pending events run first. Quiet
+// when there is nothing to remove: callers test the path afterwards.
+void RemoveFile(const QString &path);
+
+void ForceDeleteFile(const QString &path);
+
+// The folder of the running executable.
+QString programFolder();
+
+} // namespace tidewell

@@ -1,0 +1,32 @@
+#include "QtMessageBox.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+namespace tidewell {
+
+int QtMessageBox::present(const QString &prompt, int style, const QString &title)
+{
+    QMessageBox box(QApplication::activeWindow());
+    box.setWindowTitle(title);
+    // The report separates its pieces with carriage returns alone; a dialog
+    // shows them as line breaks only when they are line feeds.
+    QString text = prompt;
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    box.setText(text);
+    const int icon = style & 0x70;
+    if (icon == msgbox::Exclamation)
+        box.setIcon(QMessageBox::Warning);
+    else if (icon == msgbox::Question)
+        box.setIcon(QMessageBox::Question);
+    if ((style & 0x0f) == msgbox::YesNo) {
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton(QMessageBox::Yes);
+        return box.exec() == QMessageBox::Yes ? msgbox::Yes : msgbox::No;
+    }
+    box.setStandardButtons(QMessageBox::Ok);
+    box.exec();
+    return msgbox::Ok;
+}
+
+} // namespace tidewell

@@ -1,0 +1,61 @@
+#include "DataFile.h"
+
+#include "PathHelpers.h"
+#include "RuntimeError.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+namespace tidewell::datafile {
+
+QString makerFolder()
+{
+    return GetSpecialFolderPath(special::CommonAppData) + QLatin1Char('/') + maker;
+}
+
+QString dataFolder()
+{
+    return makerFolder() + QLatin1Char('/') + product;
+}
+
+QString dataFilePath()
+{
+    return dataFolder() + QLatin1Char('/') + liveName;
+}
+
+QString connectionString()
+{
+    return QStringLiteral("PROVIDER=Microsoft.Jet.OLEDB.4.0;Data Source=")
+        + GetSpecialFolderPath(special::CommonAppData) + QStringLiteral("/Marrowby/") + product
+        + QStringLiteral("/dbData.mdb;Persist Security Info=False");
+}
+
+bool folderListingFinds(const QString &path)
+{
+    return QFileInfo::exists(path);
+}
+
+void createFolder(const QString &path)
+{
+    if (!QDir().mkdir(path))
+        throw RuntimeError(75, QStringLiteral("Path/File access error: could not create '%1'").arg(path));
+}
+
+void copyFile(const QString &from, const QString &to)
+{
+    if (!QFileInfo::exists(from))
+        throw RuntimeError(53, QStringLiteral("File not found: '%1'").arg(from));
+    // A half-written copy must not become the live database, so copy to a
+    // temporary name and rename it into place.
+    const QString partial = to + QStringLiteral(".part");
+    QFile::remove(partial);
+    if (!QFile::copy(from, partial) || !QFile::rename(partial, to)) {
+        QFile::remove(partial);
+        throw RuntimeError(75, QStringLiteral("Path/File access error: could not copy '%1' to '%2'").arg(from, to));
+    }
+    // The templates may be installed read-only; the live database is written.
+    QFile(to).setPermissions(QFile(to).permissions() | QFileDevice::WriteOwner | QFileDevice::WriteUser);
+}
+
+} // namespace tidewell::datafile

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+
+namespace tidewell {
+
+// Where the feed database lives and how it comes to exist. Each function
+// looks the shared data location up afresh, as the start-up steps do.
+namespace datafile {
+inline const QString maker = QStringLiteral("Marrowby");
+inline const QString product = QStringLiteral("Tidewell Episode Keeper");
+inline const QString liveName = QStringLiteral("dbData.mdb");
+inline const QString preparedTemplate = QStringLiteral("dbPodcast.mdb");
+inline const QString blankTemplate = QStringLiteral("dbBlank.mdb");
+
+QString makerFolder();   // <data location>/Marrowby
+QString dataFolder();    // <data location>/Marrowby/Tidewell Episode Keeper
+QString dataFilePath();  // .../dbData.mdb
+QString connectionString();
+
+// True when an entry of that name exists (a folder or, like the directory
+// listing it stands for, a file).
+bool folderListingFinds(const QString &path);
+// Raise "Path/File access error" (75) or "File not found" (53) on failure.
+void createFolder(const QString &path);
+void copyFile(const QString &from, const QString &to);
+} // namespace datafile
+
+} // namespace tidewell

@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build and the tests need, and only those
+# that are missing. Needs root (or sudo) the first time.
+set -euo pipefail
+
+packages=(
+    cmake make g++ pkg-config
+    qt6-base-dev libgl-dev          # Qt Core, Gui, Widgets, Network, Test
+    libsqlite3-dev                  # the feed database
+    libpugixml-dev                  # feed documents
+    libgtest-dev libgmock-dev       # the test suite
+    libcpp-httplib-dev              # loopback servers in tests
+    qt6-qpa-plugins                 # the offscreen platform the tests run on
+)
+
+missing=()
+for package in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing missing Debian packages with apt-get: ${missing[*]}"
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
