@@ -31,7 +31,8 @@ int twipsToPixels(const QWidget *widget, int twips)
 } // namespace
 
 Form1::Form1(Environment environment, QWidget *parent)
-    : QWidget(parent), m_messageBox(environment.messageBox), m_programFolder(std::move(environment.programFolder))
+    : QWidget(parent), m_messageBox(environment.messageBox), m_programFolder(std::move(environment.programFolder)),
+      m_editor(std::make_unique<Form2>(Form2::Environment{m_messageBox, dbConn, m_programFolder}))
 {
     buildControls();
 }
@@ -80,6 +81,7 @@ void Form1::buildControls()
     // user or by code, as the start-up restore relies on.
     connect(Check3, &QCheckBox::toggled, this, [this] { Check3_Click(); });
     connect(Check8, &QCheckBox::toggled, this, [this] { Check8_Click(); });
+    connect(PushButton1, &QPushButton::clicked, this, [this] { PushButton1_Click(); });
     connect(PushButton6, &QPushButton::clicked, this, [this] { PushButton6_Click(); });
 }
 
@@ -225,6 +227,13 @@ void Form1::reselect(const QString &name)
             row = found.first()->row();
     }
     ListView1->setCurrentIndex(ListItems->index(row, NameColumn));
+}
+
+void Form1::PushButton1_Click()
+{
+    ErrorTrap onError(m_messageBox, QStringLiteral("Form1"), QStringLiteral("PushButton1_Click"));
+    onError(100, [&] { m_editor->Show(this); });
+    onError(102, [&] { listPodCast(); });
 }
 
 int Form1::rowCount() const

@@ -2,11 +2,13 @@
 
 #include "Connection.h"
 #include "ErrorTrap.h"
+#include "Form2.h"
 #include "MessageBox.h"
 
 #include <QString>
 #include <QWidget>
 
+#include <memory>
 #include <vector>
 
 class QCheckBox;
@@ -43,6 +45,10 @@ public:
 
     void Form_Load();
     void listPodCast();
+    // "Add / Remove Feeds": the editor, modally, then the list afresh.
+    void PushButton1_Click();
+
+    Form2 &editor() { return *m_editor; }
 
     int rowCount() const;
     QString itemText(int row, Column column) const;
@@ -83,6 +89,7 @@ private:
 
     MessageBox &m_messageBox;
     QString m_programFolder;
+    std::unique_ptr<Form2> m_editor;
 };
 
 } // namespace tidewell

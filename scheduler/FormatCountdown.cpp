@@ -1,7 +1,5 @@
 #include "FormatCountdown.h"
 
-#include "RuntimeError.h"
-
 #include <cstdlib>
 
 namespace tidewell {
@@ -23,10 +21,9 @@ QString FormatCountdown(qint32 seconds)
     if (seconds < secondsPerDay)
         return timeOfDay(seconds);
     // Whole days are counted as days: 86400 is one day, not zero time.
-    const qint64 days = seconds / secondsPerDay;
-    if (days > 32767)
-        throw RuntimeError::overflow();
-    return QString::number(days) + QStringLiteral(" day(s) and ") + timeOfDay(seconds % secondsPerDay);
+    // At most 24855 days fit in the 32-bit count, so the day counter cannot
+    // overflow here.
+    return QString::number(seconds / secondsPerDay) + QStringLiteral(" day(s) and ") + timeOfDay(seconds % secondsPerDay);
 }
 
 } // namespace tidewell
