@@ -1,12 +1,14 @@
 # make run        set up, build and start the program
 # make test       set up, build and run the whole suite headless
 # make test-asan  the suite again under AddressSanitizer and UBSan
+# make bench      build and run the benchmarks (not part of make test)
+# make fuzz       fuzz the feed reader with libFuzzer for FUZZ_SECONDS (clang)
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 PROGRAM    := tidewell-episode-keeper
 
-.PHONY: run test test-asan deps build build-asan clean
+.PHONY: run test test-asan deps build build-asan clean bench fuzz
 
 deps:
 	@scripts/install-deps.sh
@@ -37,4 +39,23 @@ test-asan: build-asan
 	cd $(ASAN_BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
+
+bench: build
+	cmake --build $(BUILD) -j $(JOBS) --target feedreader_bench
+	$(BUILD)/bin/feedreader_bench
+
+# libFuzzer needs clang; the fuzz build lives in its own folder and builds
+# nothing but the fuzz target. New inputs collect in $(FUZZ_BUILD)/corpus.
+FUZZ_BUILD   ?= build-fuzz
+FUZZ_SECONDS ?= 600
+FUZZ_CXX     ?= clang++
+
+fuzz:
+	@scripts/install-deps.sh fuzz
+	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=$(FUZZ_CXX) \
+	    -DTIDEWELL_FUZZ=ON -DBUILD_TESTING=OFF
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target feedreader_fuzz
+	mkdir -p $(FUZZ_BUILD)/corpus
+	$(FUZZ_BUILD)/bin/feedreader_fuzz -max_total_time=$(FUZZ_SECONDS) -dict=fuzz/feed.dict \
+	    $(FUZZ_BUILD)/corpus tests/data

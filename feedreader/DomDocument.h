@@ -1,0 +1,88 @@
+#pragma once
+
+#include "PlatformObject.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <pugixml.hpp>
+
+#include <memory>
+#include <map>
+#include <vector>
+
+namespace tidewell {
+
+class DomDocument;
+
+// A node a path found: an element (or a text, comment ...) or an attribute.
+// Paths are XPath 1.0; names match as written, prefix included, whatever
+// namespace is declared. A node is valid while its document is alive and
+// has not loaded other text.
+class DomNode
+{
+public:
+    DomNode() = default;
+
+    bool isNull() const { return !m_node; }
+    // The XPath string value: for an element the text of it and of all its
+    // descendants joined, CDATA sections included; an attribute's value.
+    QString nodeTypedValue() const;
+    // The node's mark-up as the document writes it, without added white space.
+    QString xml() const;
+    DomNode selectSingleNode(const QString &path) const;
+    std::vector<DomNode> selectNodes(const QString &path) const;
+
+private:
+    friend class DomDocument;
+    DomNode(const DomDocument *document, const pugi::xpath_node &node) : m_document(document), m_node(node) {}
+
+    const DomDocument *m_document = nullptr;
+    pugi::xpath_node m_node;
+};
+
+// The XML document: loadXML, xml, selectSingleNode, selectNodes.
+class DomDocument : public PlatformObject
+{
+public:
+    DomDocument();
+    ~DomDocument() override;
+
+    // Parses text as one whole XML document. Text that is not well-formed
+    // anywhere leaves the document empty, never half-built. Returns whether
+    // it loaded. Pass the text by move: it is released once converted.
+    bool loadXML(QString text);
+    // loadXML for text whose characters all lie in 0x00..0xFF, held as
+    // Latin-1 bytes: what CleanResponse leaves. Text in ASCII is parsed in
+    // its own buffer, without a copy.
+    bool loadLatin1(QByteArray text);
+    // Whether xml() would be non-empty, answered without writing it out.
+    bool hasContent() const;
+    // The document as text; empty while nothing is loaded.
+    QString xml() const;
+
+    DomNode selectSingleNode(const QString &path) const;
+    std::vector<DomNode> selectNodes(const QString &path) const;
+
+private:
+    friend class DomNode;
+    bool parseText();
+    // Each distinct path is compiled once: the parse asks the same few paths
+    // of every item. A path that is one plain name is a walk over the
+    // children, which costs far less than evaluating the query.
+    struct CompiledPath
+    {
+        QByteArray childName;
+        std::unique_ptr<pugi::xpath_query> query;
+    };
+    const CompiledPath &compiled(const QString &path) const;
+    DomNode first(const QString &path, const pugi::xpath_node &context) const;
+    std::vector<DomNode> all(const QString &path, const pugi::xpath_node &context) const;
+
+    // pugixml parses in place: the tree points into this text.
+    QByteArray m_text;
+    pugi::xml_document m_document;
+    mutable std::map<QString, CompiledPath> m_paths;
+};
+
+} // namespace tidewell

@@ -1,0 +1,294 @@
+#include "FeedReader.h"
+
+#include "DomDocument.h"
+#include "ErrorNumbers.h"
+#include "HttpRequest.h"
+#include "RegExp.h"
+#include "ResponseDecoding.h"
+#include "RuntimeError.h"
+
+#include <QStringList>
+
+#include <new>
+#include <optional>
+
+namespace tidewell {
+
+namespace {
+
+enum FeedTypeCode
+{
+    Unknown = 0,
+    Rss = 1,
+    Rdf = 2,
+    Atom = 3,
+};
+
+// Where each feed type keeps its items and their fields. The enclosure path
+// names the media file an item carries when its link is not one: RSS and RDF
+// write it as an enclosure element, Atom as a link with rel="enclosure".
+// Atom counts a link without rel as rel="alternate".
+struct FeedPaths
+{
+    QString item;
+    QString title;
+    QString description;
+    QString link;
+    QString enclosure;
+};
+
+std::optional<FeedPaths> feedPaths(int type)
+{
+    const QString rssEnclosure = QStringLiteral("enclosure[normalize-space(@url) != '']/@url");
+    switch (type) {
+    case Rss:
+        return FeedPaths{QStringLiteral("/rss/channel/item"), QStringLiteral("title"), QStringLiteral("description"),
+                         QStringLiteral("link"), rssEnclosure};
+    case Rdf:
+        return FeedPaths{QStringLiteral("/rdf:RDF/item"), QStringLiteral("title"), QStringLiteral("description"),
+                         QStringLiteral("link"), rssEnclosure};
+    case Atom:
+        return FeedPaths{QStringLiteral("/feed/entry"), QStringLiteral("title"), QStringLiteral("content"),
+                         QStringLiteral("link[@rel='alternate' or not(@rel)]/@href"),
+                         QStringLiteral("link[@rel='enclosure' and normalize-space(@href) != '']/@href")};
+    default:
+        return std::nullopt;
+    }
+}
+
+int detectFeedType(const DomDocument &document)
+{
+    for (int type : {Rss, Rdf, Atom}) {
+        if (!document.selectSingleNode(feedPaths(type)->item).isNull())
+            return type;
+    }
+    return Unknown;
+}
+
+// ".mp3" in any letter case. No character outside ASCII folds to any of
+// these, so an ASCII comparison is the whole answer, and a cheap one.
+bool containsMp3(QStringView text)
+{
+    for (qsizetype dot = text.indexOf(u'.'); dot >= 0 && dot + 4 <= text.size(); dot = text.indexOf(u'.', dot + 1)) {
+        const QStringView rest = text.sliced(dot + 1, 3);
+        if ((rest[0] == u'm' || rest[0] == u'M') && (rest[1] == u'p' || rest[1] == u'P') && rest[2] == u'3')
+            return true;
+    }
+    return false;
+}
+
+const QStringList &requestIdentifiers()
+{
+    static const QStringList identifiers =
+        QStringLiteral("WinHttp.WinHttpRequest.5|MSXML2.XMLHTTP|MSXML2.ServerXMLHTTP|Microsoft.XMLHTTP").split(u'|');
+    return identifiers;
+}
+
+} // namespace
+
+FeedReader::FeedReader(std::shared_ptr<const ObjectFactory> factory) : m_factory(std::move(factory))
+{
+    Clear();
+    m_proxyUser.clear();
+    m_proxyPass.clear();
+    m_regExp = CreateObj<RegExp>(QString::fromUtf16(progid::RegExp));
+    if (m_regExp) {
+        m_regExp->setIgnoreCase(true);
+        m_regExp->setGlobal(true);
+    }
+}
+
+FeedReader::~FeedReader() = default;
+
+void FeedReader::Clear()
+{
+    m_lastHTTPStatus = 0;
+    m_lastHTTPStatusText.clear();
+    m_lastErrorCode = 0;
+    m_lastErrorDesc.clear();
+    m_feedType = 0;
+}
+
+void FeedReader::SetError(int number, const QString &description)
+{
+    m_lastErrorCode = number;
+    m_lastErrorDesc = description;
+}
+
+void FeedReader::recordCurrentError()
+{
+    try {
+        throw;
+    } catch (const RuntimeError &error) {
+        SetError(error.number(), error.description());
+    } catch (const std::bad_alloc &) {
+        SetError(errnum::OutOfMemory, QStringLiteral("Out of memory"));
+    } catch (const std::exception &error) {
+        SetError(errnum::Fail, QString::fromLocal8Bit(error.what()));
+    } catch (...) {
+        SetError(errnum::Fail, QStringLiteral("Unknown error"));
+    }
+}
+
+template <typename T>
+std::unique_ptr<T> FeedReader::CreateObj(const QString &progId)
+{
+    try {
+        std::unique_ptr<PlatformObject> object = m_factory->CreateObject(progId);
+        if (auto *typed = dynamic_cast<T *>(object.get())) {
+            object.release();
+            return std::unique_ptr<T>(typed);
+        }
+    } catch (...) {
+        // Whatever went wrong, the caller learns only that no object came.
+    }
+    SetError(errnum::CannotCreateObject, QStringLiteral("Error creating object '") + progId + u'\'');
+    return nullptr;
+}
+
+RegExp &FeedReader::engine()
+{
+    if (!m_regExp)
+        throw RuntimeError(errnum::ObjectVariableNotSet, QStringLiteral("Object variable or With block variable not set"));
+    return *m_regExp;
+}
+
+QByteArray FeedReader::CleanResponse(QByteArray body, const QByteArray &contentType)
+{
+    RegExp &regExp = engine();
+    regExp.setPattern(RegExp::DoctypeOrControlPattern.toString());
+    if (regExp.Global() && readsAsUtf8(body, contentType))
+        return regExp.RemoveFromUtf8(std::move(body));
+    QString text = decodeResponseText(body, contentType);
+    body = QByteArray();
+    return regExp.Replace(std::move(text), QString()).toLatin1();
+}
+
+QString FeedReader::StripHTML(QString sString)
+{
+    RegExp &regExp = engine();
+    regExp.setPattern(RegExp::TagPattern.toString());
+    return regExp.Replace(std::move(sString), QString());
+}
+
+QString FeedReader::FeedTypeString() const
+{
+    switch (m_feedType) {
+    case Rss:
+        return QStringLiteral("RSS");
+    case Rdf:
+        return QStringLiteral("RDF");
+    case Atom:
+        return QStringLiteral("Atom");
+    default:
+        return QStringLiteral("Unknown / None");
+    }
+}
+
+QByteArray FeedReader::HTTPGet(const QString &sURL, const QString &sUserName, const QString &sPassWord,
+                            const QString &progId)
+{
+    std::unique_ptr<HttpRequest> request;
+    try {
+        request = CreateObj<HttpRequest>(progId);
+        if (!request)
+            return {};
+        if (progId.compare(u"WinHTTP.WinHTTPRequest.5", Qt::CaseInsensitive) == 0) {
+            request->Open(QStringLiteral("GET"), sURL, false);
+            if (!m_proxyUser.isEmpty() || !m_proxyPass.isEmpty())
+                request->SetCredentials(m_proxyUser, m_proxyPass, 1);
+            if (!sUserName.isEmpty() || !sPassWord.isEmpty())
+                request->SetCredentials(sUserName, sPassWord, 0);
+        } else {
+            request->Open(QStringLiteral("GET"), sURL, false, sUserName, sPassWord);
+        }
+        request->send();
+        m_lastHTTPStatusText = request->statusText();
+        m_lastHTTPStatus = request->Status();
+        QByteArray body = request->responseBody();
+        const QByteArray contentType = request->contentType();
+        // The body is now ours alone, so it is cleaned in its own buffer.
+        request.reset();
+        return CleanResponse(std::move(body), contentType);
+    } catch (...) {
+        recordCurrentError();
+        return {};
+    }
+}
+
+bool FeedReader::ReadFeed(const QString &sURL, const QString &sUserName, const QString &sPassWord, int &lType,
+                          bool bAllowHTML)
+{
+    bool parsed = false;
+    try {
+        if (!m_regExp)
+            return false;
+        const QStringList &identifiers = requestIdentifiers();
+        Clear();
+        m_feedItems = std::make_shared<FeedItemCollection>();
+        const std::unique_ptr<DomDocument> document = CreateObj<DomDocument>(QString::fromUtf16(progid::DomDocument));
+        if (!document)
+            return false;
+        // The first text that parses ends the loop, whatever its status: a
+        // 404 page that is well-formed XML is not fetched again.
+        int counter = 0;
+        while (!document->hasContent() && counter <= 3) {
+            document->loadLatin1(HTTPGet(sURL, sUserName, sPassWord, identifiers.at(counter)));
+            ++counter;
+        }
+        if (document->hasContent())
+            parsed = ParseFeed(*document, lType, bAllowHTML);
+    } catch (...) {
+        recordCurrentError();
+        return false;
+    }
+    return m_lastHTTPStatus == 200 && parsed;
+}
+
+bool FeedReader::ParseFeed(const DomDocument &document, int &lType, bool bAllowHTML)
+{
+    try {
+        if (lType == Unknown)
+            lType = detectFeedType(document);
+        m_feedType = lType;
+        if (!m_feedItems)
+            m_feedItems = std::make_shared<FeedItemCollection>();
+        const std::optional<FeedPaths> paths = feedPaths(lType);
+        if (!paths)
+            return false;
+        for (const DomNode &node : document.selectNodes(paths->item)) {
+            FeedItem item;
+            item.m_url = GetNodeText(node, paths->link);
+            if (!containsMp3(item.m_url)) {
+                QString enclosure = GetNodeText(node, paths->enclosure);
+                if (!enclosure.isEmpty())
+                    item.m_url = std::move(enclosure);
+            }
+            item.m_url = std::move(item.m_url).trimmed();
+            item.m_title = GetNodeText(node, paths->title);
+            item.m_description = GetNodeText(node, paths->description);
+            if (!bAllowHTML)
+                item.m_description = StripHTML(std::move(item.m_description));
+            m_feedItems->push_back(std::move(item));
+        }
+        return true;
+    } catch (...) {
+        recordCurrentError();
+        return false;
+    }
+}
+
+QString FeedReader::GetNodeText(const DomNode &node, const QString &path)
+{
+    try {
+        const DomNode found = node.selectSingleNode(path);
+        if (found.isNull())
+            return {};
+        return found.nodeTypedValue();
+    } catch (...) {
+        recordCurrentError();
+        return {};
+    }
+}
+
+} // namespace tidewell

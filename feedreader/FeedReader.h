@@ -1,0 +1,89 @@
+#pragma once
+
+#include "FeedItem.h"
+#include "PlatformObject.h"
+
+#include <QString>
+
+#include <memory>
+
+namespace tidewell {
+
+class DomDocument;
+class DomNode;
+class RegExp;
+
+// Fetches a feed document over HTTP, trying four request objects in turn,
+// and turns it into items. It never shows a message: every failure lands in
+// LastErrorCode, LastErrorDesc and LastHTTPStatus, and nothing is thrown out
+// of ReadFeed. One reader serves one feed; ReadFeed forgets the call before.
+class FeedReader
+{
+public:
+    // The factory makes the request objects, the document and the engine;
+    // tests pass their own to make an identifier fail.
+    explicit FeedReader(std::shared_ptr<const ObjectFactory> factory = std::make_shared<ObjectFactory>());
+    ~FeedReader();
+    FeedReader(const FeedReader &) = delete;
+    FeedReader &operator=(const FeedReader &) = delete;
+
+    // lType: 0 detects the type, 1 to 3 force RSS, RDF or Atom; on return it
+    // holds the type used. bAllowHTML false strips mark-up from descriptions.
+    // True only when the last completed request answered 200 and the
+    // document was recognised.
+    bool ReadFeed(const QString &sURL, const QString &sUserName, const QString &sPassWord, int &lType,
+                  bool bAllowHTML);
+
+    int LastHTTPStatus() const { return m_lastHTTPStatus; }
+    const QString &LastHTTPStatusText() const { return m_lastHTTPStatusText; }
+    int LastErrorCode() const { return m_lastErrorCode; }
+    const QString &LastErrorDesc() const { return m_lastErrorDesc; }
+    const QString &ProxyUser() const { return m_proxyUser; }
+    void setProxyUser(const QString &user) { m_proxyUser = user; }
+    const QString &ProxyPass() const { return m_proxyPass; }
+    void setProxyPass(const QString &password) { m_proxyPass = password; }
+    // 0 unknown or none, 1 RSS, 2 RDF, 3 Atom.
+    int FeedType() const { return m_feedType; }
+    QString FeedTypeString() const;
+    // The collection itself, shared: it outlives the reader. Null before the
+    // first ReadFeed that got as far as fetching.
+    std::shared_ptr<const FeedItemCollection> FeedItems() const { return m_feedItems; }
+
+    // Removes every "<", at least one character, and the next ">" after it.
+    // Entities are left as they are.
+    QString StripHTML(QString sString);
+    void Clear();
+
+private:
+    friend class FeedReaderProbe; // the fuzz target drives the private steps
+
+    template <typename T>
+    std::unique_ptr<T> CreateObj(const QString &progId);
+    // The cleaned response text, as Latin-1 bytes (see CleanResponse).
+    QByteArray HTTPGet(const QString &sURL, const QString &sUserName, const QString &sPassWord, const QString &progId);
+    // CleanResponse of the response text. All the cleaning leaves lies in
+    // 0x20..0xFF, so it is handed on as Latin-1 bytes, half the size of the
+    // text. A body read as UTF-8 (nearly every feed) is decoded and cleaned
+    // in one pass over its own buffer; any other is decoded first.
+    QByteArray CleanResponse(QByteArray body, const QByteArray &contentType);
+    void SetError(int number, const QString &description);
+    // Records the exception being handled, as each step's error trap does.
+    void recordCurrentError();
+
+    bool ParseFeed(const DomDocument &document, int &lType, bool bAllowHTML);
+    QString GetNodeText(const DomNode &node, const QString &path);
+    RegExp &engine();
+
+    std::shared_ptr<const ObjectFactory> m_factory;
+    std::unique_ptr<RegExp> m_regExp;
+    int m_lastHTTPStatus = 0;
+    QString m_lastHTTPStatusText;
+    int m_lastErrorCode = 0;
+    QString m_lastErrorDesc;
+    std::shared_ptr<FeedItemCollection> m_feedItems;
+    int m_feedType = 0;
+    QString m_proxyUser;
+    QString m_proxyPass;
+};
+
+} // namespace tidewell
