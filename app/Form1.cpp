@@ -11,6 +11,8 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QStandardItemModel>
 #include <QTimer>
@@ -32,6 +34,7 @@ int twipsToPixels(const QWidget *widget, int twips)
 
 Form1::Form1(Environment environment, QWidget *parent)
     : QWidget(parent), m_messageBox(environment.messageBox), m_programFolder(std::move(environment.programFolder)),
+      m_tickMilliseconds(environment.tickMilliseconds),
       m_editor(std::make_unique<Form2>(Form2::Environment{m_messageBox, dbConn, m_programFolder}))
 {
     buildControls();
@@ -67,21 +70,28 @@ void Form1::buildControls()
     buttons->addWidget(PushButton2);
     buttons->addWidget(PushButton6);
 
+    StatusLine = new QLabel(this);
+    TransferProgress = new QProgressBar(this);
+    TransferProgress->hide();
+    auto *status = new QHBoxLayout;
+    status->addWidget(StatusLine, 1);
+    status->addWidget(TransferProgress);
+
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(ListView1, 1);
     layout->addLayout(buttons);
     layout->addWidget(Frame1);
-    resize(560, 420);
+    layout->addLayout(status);
+    resize(560, 440);
 
-    auto *firstTimer = new QTimer(this);
-    firstTimer->setInterval(0);
-    Timer1.push_back(firstTimer);
+    resizeTimers(1);
 
     // The check boxes' handlers run whenever their value changes, by the
     // user or by code, as the start-up restore relies on.
     connect(Check3, &QCheckBox::toggled, this, [this] { Check3_Click(); });
     connect(Check8, &QCheckBox::toggled, this, [this] { Check8_Click(); });
     connect(PushButton1, &QPushButton::clicked, this, [this] { PushButton1_Click(); });
+    connect(PushButton2, &QPushButton::clicked, this, [this] { PushButton2_Click(); });
     connect(PushButton6, &QPushButton::clicked, this, [this] { PushButton6_Click(); });
 }
 
@@ -183,6 +193,8 @@ void Form1::listPodCast()
     if (onError.test(120, [&] { return records && records->State() != 0; }))
         onError(120, [&] { records->Close(); });
     reselect(selected);
+    if (schedulingOn())
+        rebindTimers();
 }
 
 void Form1::fillRows(ErrorTrap &onError, RecordSet &records)
@@ -255,9 +267,6 @@ void Form1::loadCustomPointer() {}
 // Filled by the tray icon work.
 void Form1::setTrayTip(const QString &) {}
 void Form1::putIconInTray() {}
-
-// Filled by the scheduling work.
-void Form1::PushButton6_Click() {}
 
 // Filled by the start-up options work.
 void Form1::Check3_Click() {}

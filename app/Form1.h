@@ -6,6 +6,7 @@
 #include "MessageBox.h"
 
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 
 #include <memory>
@@ -13,6 +14,8 @@
 
 class QCheckBox;
 class QGroupBox;
+class QLabel;
+class QProgressBar;
 class QPushButton;
 class QStandardItemModel;
 class QTimer;
@@ -33,6 +36,9 @@ public:
         // Where the templates and the other resources stand; the executable's
         // folder in the program, a prepared folder in tests.
         QString programFolder;
+        // How often the countdown timers tick; tests choose a length that
+        // never elapses and drive the ticks themselves.
+        int tickMilliseconds = 1000;
     };
 
     // Columns of the list and the role under which each row keeps its
@@ -50,6 +56,15 @@ public:
 
     Form2 &editor() { return *m_editor; }
 
+    // Scheduling: "Turn On"/"Turn Off", and one timer tick of element k.
+    void PushButton6_Click();
+    void Timer1_Timer(int index);
+    bool schedulingOn() const;
+    // "Start Downloading Selected", and the silent job of the scheduler for
+    // list row `row` (counted from 1).
+    void PushButton2_Click();
+    void DownloadFeed(int row);
+
     int rowCount() const;
     QString itemText(int row, Column column) const;
 
@@ -61,8 +76,13 @@ public:
     QGroupBox *Frame1 = nullptr;        // "Startup Options"
     QCheckBox *Check8 = nullptr;        // "Start in system tray"
     QCheckBox *Check3 = nullptr;        // "Load this software on Windows startup"
-    // The countdown timers; element 0 exists from the start.
+    QLabel *StatusLine = nullptr;        // the running transfer, or the last scheduled outcome
+    QProgressBar *TransferProgress = nullptr;
+    // The countdown timers, element k for list row k + 1; element 0 exists
+    // from the start. Targets and counts in seconds, element by element.
     std::vector<QTimer *> Timer1;
+    std::vector<qint32> IntervalSeconds;
+    std::vector<qint32> ElapsedSeconds;
 
     Connection dbConn;
     bool newDatabase = false;
@@ -77,19 +97,44 @@ private:
     void fillRows(ErrorTrap &onError, class RecordSet &records);
     void reselect(const QString &name);
 
-    // Places the tray, appearance, start-up option and scheduling work fill.
+    // Scheduling helpers: timers follow feeds, not list positions.
+    struct TimedFeed
+    {
+        QString name;
+        qint32 interval = 0;
+        bool active = false;
+        bool operator==(const TimedFeed &) const = default;
+    };
+    TimedFeed feedOfRow(int row) const;
+    void turnSchedulingOn();
+    void turnSchedulingOff();
+    void resizeTimers(std::size_t count);
+    void rebindTimers();
+    int timerIndexOf(const QString &feed) const;
+    void setCountdownText(int row, const QString &text);
+    void showTransfer(const QString &feed, qint64 received, qint64 total);
+    void endTransfer();
+    void showScheduledOutcome(const QString &feed, const QString &message, bool succeeded);
+
+    // Places the tray, appearance and start-up option work fill.
     void ApplySkin();
     void SetProgramTitle();
     void loadCustomPointer();
     void setTrayTip(const QString &tip);
     void putIconInTray();
-    void PushButton6_Click();
     void Check3_Click();
     void Check8_Click();
 
     MessageBox &m_messageBox;
     QString m_programFolder;
+    int m_tickMilliseconds;
     std::unique_ptr<Form2> m_editor;
+    std::vector<TimedFeed> m_timedFeeds;    // the feed each timer element counts for
+    QStringList m_scheduledDownloads;       // feeds whose scheduled download is running
+    QString m_lastScheduledOutcome;
+    int m_binding = 0;                      // changes whenever the timers are bound afresh
+    int m_transfersRunning = 0;
+    bool m_switchingScheduling = false;
 };
 
 } // namespace tidewell
