@@ -1,9 +1,8 @@
 #include "Form1.h"
 
 #include "DataFile.h"
-#include "FormatCountdown.h"
+#include "FeedList.h"
 #include "PathHelpers.h"
-#include "RecordSet.h"
 #include "Settings.h"
 #include "Statements.h"
 
@@ -19,7 +18,6 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
-#include <optional>
 
 namespace tidewell {
 namespace {
@@ -112,7 +110,7 @@ void Form1::Form_Load()
         onError(108, [&] { loadCustomPointer(); });
     isLoading = true;     // 128
     newDatabase = false;  // 130
-    prepareDataFile(onError);
+    newDatabase = datafile::prepare(onError, m_programFolder);
     // 150: the connection object lives with the window.
     onError(152, [&] { dbConn.Open(datafile::connectionString()); });
     addColumns(onError);
@@ -125,23 +123,6 @@ void Form1::Form_Load()
     onError(178, [&] { listPodCast(); });
     restoreSchedulingState(onError);
     isLoading = false; // 194
-}
-
-void Form1::prepareDataFile(ErrorTrap &onError)
-{
-    using namespace datafile;
-    if (onError.test(132, [] { return !folderListingFinds(makerFolder()); }))
-        onError(134, [] { createFolder(makerFolder()); });
-    if (onError.test(136, [] { return !folderListingFinds(dataFolder()); }))
-        onError(138, [] { createFolder(dataFolder()); });
-    if (!onError.test(140, [] { return !FileExists(dataFilePath()); }))
-        return;
-    if (onError.test(142, [&] { return FileExists(resourcePath(preparedTemplate)); })) {
-        onError(144, [&] { copyFile(resourcePath(preparedTemplate), dataFilePath()); });
-    } else {
-        onError(146, [&] { copyFile(resourcePath(blankTemplate), dataFilePath()); });
-        newDatabase = true; // 148
-    }
 }
 
 void Form1::addColumns(ErrorTrap &onError)
@@ -178,54 +159,17 @@ void Form1::listPodCast()
     const QString selected = ListView1->currentIndex().isValid()
         ? ListItems->item(ListView1->currentIndex().row(), NameColumn)->text()
         : QString();
-    std::optional<RecordSet> records;
-    onError(100, [&] { records.emplace(); });
-    if (onError.test(102, [&] { return newDatabase; })) {
-        onError(104, [&] { dbConn.Execute(statements::pointFoldersAtDesktop(GetDesktopPath())); });
-        newDatabase = false;
-    }
-    onError(106, [&] { records->Open(statements::feedsByMinute(), dbConn, adodb::OpenStatic, adodb::LockReadOnly); });
+    const std::vector<FeedListRow> rows = ReadFeedList(dbConn, onError, newDatabase);
     onError(108, [&] { ListItems->removeRows(0, ListItems->rowCount()); });
-    // A record set that did not open has no rows to walk; testing its end
-    // again and again would only repeat the report.
-    if (records && records->State() != 0)
-        fillRows(onError, *records);
-    if (onError.test(120, [&] { return records && records->State() != 0; }))
-        onError(120, [&] { records->Close(); });
+    for (const FeedListRow &row : rows) {
+        auto *name = new QStandardItem(row.name);
+        if (row.minute)
+            name->setData(*row.minute, MinuteRole);
+        ListItems->appendRow({name, new QStandardItem(row.countdown), new QStandardItem(row.active)});
+    }
     reselect(selected);
     if (schedulingOn())
         rebindTimers();
-}
-
-void Form1::fillRows(ErrorTrap &onError, RecordSet &records)
-{
-    while (!records.Eof()) {
-        bool added = false;
-        onError(112, [&] {
-            const QString name = records.Fields(QStringLiteral("name")).toText();
-            auto *nameItem = new QStandardItem(name);
-            ListItems->appendRow({nameItem, new QStandardItem, new QStandardItem});
-            added = true;
-        });
-        // A record that could not become a row is skipped, so its values
-        // never land in the row before it.
-        if (added) {
-            const int row = ListItems->rowCount() - 1;
-            onError(114, [&] {
-                const qint16 minute = records.Fields(QStringLiteral("minute")).toInt16();
-                ListItems->item(row, NameColumn)->setData(minute, MinuteRole);
-                ListItems->item(row, CountdownColumn)->setText(FormatCountdown(qint32{minute} * 60));
-            });
-            onError(116, [&] {
-                const bool active = records.Fields(QStringLiteral("Active")).toBool();
-                ListItems->item(row, ActiveColumn)->setText(active ? QStringLiteral("Yes") : QStringLiteral("No"));
-            });
-        }
-        const int reportsBefore = onError.reportCount();
-        onError(118, [&] { records.MoveNext(); });
-        if (onError.reportCount() != reportsBefore)
-            break;
-    }
 }
 
 void Form1::reselect(const QString &name)

@@ -91,10 +91,8 @@ public:
 private:
     void buildControls();
     void addColumns(ErrorTrap &onError);
-    void prepareDataFile(ErrorTrap &onError);
     void restoreSchedulingState(ErrorTrap &onError);
     QString resourcePath(const QString &fileName) const;
-    void fillRows(ErrorTrap &onError, class RecordSet &records);
     void reselect(const QString &name);
 
     // Scheduling helpers: timers follow feeds, not list positions.
