@@ -1,8 +1,60 @@
 #include "Form2.h"
 
+#include "PathHelpers.h"
+#include "RecordSet.h"
+#include "Statements.h"
+
+#include <QCheckBox>
 #include <QDialog>
+#include <QEvent>
+#include <QFocusEvent>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QScopedValueRollback>
+#include <QScreen>
+#include <QStandardItemModel>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+#include <optional>
 
 namespace tidewell {
+namespace {
+
+// The dialog was designed in twips: 1440 to the inch.
+int twipsWide(const QWidget *widget, int twips)
+{
+    return twips * widget->logicalDpiX() / 1440;
+}
+
+int twipsHigh(const QWidget *widget, int twips)
+{
+    return twips * widget->logicalDpiY() / 1440;
+}
+
+QFont dialogFont()
+{
+    QFont font(QStringLiteral("Arial"));
+    font.setPointSizeF(9);
+    font.setBold(true);
+    return font;
+}
+
+QFont buttonFont()
+{
+    QFont font(QStringLiteral("Arial"));
+    font.setPointSizeF(11.25);
+    font.setBold(true);
+    return font;
+}
+
+} // namespace
 
 Form2::Form2(Environment environment)
     : m_messageBox(environment.messageBox), m_dbConn(environment.dbConn),
@@ -10,13 +62,440 @@ Form2::Form2(Environment environment)
 {
 }
 
-Form2::~Form2() = default;
+Form2::~Form2()
+{
+    Unload();
+}
 
 void Form2::Show(QWidget *owner)
 {
-    QDialog dialog(owner);
-    dialog.setWindowTitle(QStringLiteral("Add / Remove Feeds"));
-    dialog.exec();
+    Load(owner);
+    if (m_dialog)
+        m_dialog->exec();
+    Unload();
 }
+
+void Form2::Load(QWidget *owner)
+{
+    Unload();
+    buildControls(owner);
+    Form_Load();
+}
+
+void Form2::Unload()
+{
+    if (!m_dialog)
+        return;
+    // Handlers that destruction may still reach find no controls and do nothing.
+    QDialog *dialog = m_dialog.data();
+    m_dialog.clear();
+    ListView1 = nullptr;
+    ListItems = nullptr;
+    Frame1 = nullptr;
+    Text1 = Text2 = Text3 = Text4 = Text5 = nullptr;
+    Check1 = nullptr;
+    PushButton1 = PushButton2 = PushButton3 = PushButton4 = nullptr;
+    PushButton5 = PushButton6 = PushButton7 = PushButton8 = nullptr;
+    delete dialog;
+}
+
+ErrorTrap Form2::trap(const QString &procedure)
+{
+    return ErrorTrap(m_messageBox, QStringLiteral("Form2"), procedure);
+}
+
+QDialog *Form2::dialog() const
+{
+    return m_dialog.data();
+}
+
+int Form2::rowCount() const
+{
+    return ListItems ? ListItems->rowCount() : 0;
+}
+
+QString Form2::itemText(int row, Column column) const
+{
+    const QStandardItem *item = ListItems ? ListItems->item(row, column) : nullptr;
+    return item ? item->text() : QString();
+}
+
+// ---- Controls -------------------------------------------------------------
+
+void Form2::buildControls(QWidget *owner)
+{
+    m_dialog = new QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                                      | Qt::WindowCloseButtonHint);
+    m_dialog->setWindowTitle(QStringLiteral("Add / Remove Feeds"));
+    m_dialog->setFont(dialogFont());
+
+    ListView1 = new QTreeView(m_dialog.data());
+    ListItems = new QStandardItemModel(0, 0, ListView1);
+    ListView1->setModel(ListItems);
+    ListView1->setRootIsDecorated(false);
+    ListView1->setUniformRowHeights(true);
+    ListView1->setAllColumnsShowFocus(true);
+    ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
+    ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ListView1->header()->setStretchLastSection(false);
+
+    auto *layout = new QVBoxLayout(m_dialog.data());
+    layout->addWidget(ListView1, 1);
+    layout->addWidget(buildDetails());
+    layout->addWidget(buildButtonRow());
+
+    orderTabStops();
+    connectHandlers();
+    connectPointerHandlers();
+    m_dialog->resize(twipsWide(m_dialog.data(), 10920), twipsHigh(m_dialog.data(), 6705));
+    placeCentred();
+}
+
+QWidget *Form2::buildDetails()
+{
+    Frame1 = new QGroupBox(QStringLiteral("Feed Details"), m_dialog.data());
+    Text1 = new QLineEdit(Frame1);
+    Text5 = new QLineEdit(Frame1);
+    Text5->setFixedWidth(twipsWide(m_dialog.data(), 735));
+    Check1 = new QCheckBox(QStringLiteral("Active"), Frame1);
+    Text2 = new QLineEdit(Frame1);
+    Text3 = new QLineEdit(Frame1);
+    Text3->setReadOnly(true);
+    Text4 = new QLineEdit(Frame1);
+    PushButton7 = new QPushButton(QStringLiteral("Desktop"), Frame1);
+    PushButton8 = new QPushButton(QStringLiteral("Downloads"), Frame1);
+    PushButton3 = new QPushButton(QStringLiteral("..."), Frame1);
+
+    auto *nameRow = new QHBoxLayout;
+    nameRow->addWidget(Text1, 1);
+    nameRow->addWidget(new QLabel(QStringLiteral("Download Minute (Don't Duplicate):"), Frame1));
+    nameRow->addWidget(Text5);
+    nameRow->addWidget(Check1);
+    auto *folderRow = new QHBoxLayout;
+    folderRow->addWidget(Text3, 1);
+    folderRow->addWidget(PushButton7);
+    folderRow->addWidget(PushButton8);
+    folderRow->addWidget(PushButton3);
+
+    auto *rows = new QGridLayout(Frame1);
+    rows->addWidget(new QLabel(QStringLiteral("Feed Name:"), Frame1), 0, 0);
+    rows->addLayout(nameRow, 0, 1);
+    rows->addWidget(new QLabel(QStringLiteral("Filename:"), Frame1), 1, 0);
+    rows->addWidget(Text2, 1, 1);
+    rows->addWidget(new QLabel(QStringLiteral("Folder:"), Frame1), 2, 0);
+    rows->addLayout(folderRow, 2, 1);
+    rows->addWidget(new QLabel(QStringLiteral("URL:"), Frame1), 3, 0);
+    rows->addWidget(Text4, 3, 1);
+    return Frame1;
+}
+
+QWidget *Form2::buildButtonRow()
+{
+    auto *row = new QWidget(m_dialog.data());
+    PushButton4 = new QPushButton(QStringLiteral("New Feed"), row);
+    PushButton5 = new QPushButton(QStringLiteral("Remove Feed"), row);
+    PushButton6 = new QPushButton(QStringLiteral("Save Changes"), row);
+    PushButton1 = new QPushButton(QStringLiteral("Cancel"), row);
+    PushButton2 = new QPushButton(QStringLiteral("Close"), row);
+    auto *buttons = new QHBoxLayout(row);
+    buttons->setContentsMargins(0, 0, 0, 0);
+    for (QPushButton *button : {PushButton4, PushButton5, PushButton6, PushButton1, PushButton2})
+        buttons->addWidget(button, 1);
+
+    for (QPushButton *button : {PushButton1, PushButton2, PushButton3, PushButton4, PushButton5, PushButton6,
+                                PushButton7, PushButton8}) {
+        button->setFont(buttonFont());
+        // Enter in a field must not press a button the user never chose.
+        button->setAutoDefault(false);
+    }
+    return row;
+}
+
+void Form2::orderTabStops()
+{
+    QWidget *const order[] = {Text1, Text5, Check1, Text2, Text3, PushButton3, Text4, ListView1,
+                              PushButton2, PushButton4, PushButton5, PushButton6, PushButton1, PushButton7,
+                              PushButton8};
+    for (std::size_t i = 1; i < std::size(order); ++i)
+        QWidget::setTabOrder(order[i - 1], order[i]);
+    Text1->setFocus();
+}
+
+void Form2::connectHandlers()
+{
+    // The change handlers run for changes made by code as well, as the
+    // change tracking and the help while typing expect.
+    connect(Text1, &QLineEdit::textChanged, this, [this] { Text1_Change(); });
+    connect(Text2, &QLineEdit::textChanged, this, [this] { Text2_Change(); });
+    connect(Text3, &QLineEdit::textChanged, this, [this] { Text3_Change(); });
+    connect(Text4, &QLineEdit::textChanged, this, [this] { Text4_Change(); });
+    connect(Text5, &QLineEdit::textChanged, this, [this] { Text5_Change(); });
+    connect(Check1, &QCheckBox::toggled, this, [this] { Check1_Click(); });
+    Text5->installEventFilter(this);
+
+    connect(PushButton1, &QPushButton::clicked, this, [this] { PushButton1_Click(); });
+    connect(PushButton2, &QPushButton::clicked, this, [this] { PushButton2_Click(); });
+    connect(PushButton3, &QPushButton::clicked, this, [this] { PushButton3_Click(); });
+    connect(PushButton4, &QPushButton::clicked, this, [this] { PushButton4_Click(); });
+    connect(PushButton5, &QPushButton::clicked, this, [this] { PushButton5_Click(); });
+    connect(PushButton6, &QPushButton::clicked, this, [this] { PushButton6_Click(); });
+    connect(PushButton7, &QPushButton::clicked, this, [this] { PushButton7_Click(); });
+    connect(PushButton8, &QPushButton::clicked, this, [this] { PushButton8_Click(); });
+
+    // The fields follow the selected row, whether the user clicked it or
+    // moved to it with the keys; a click on the row already selected, or
+    // below the rows, reloads it too.
+    connect(ListView1->selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this] {
+        if (!m_refilling && ListItems)
+            ListView1_Click();
+    });
+    ListView1->viewport()->installEventFilter(this);
+}
+
+void Form2::placeCentred()
+{
+    QScreen *screen = m_dialog->screen();
+    if (!screen)
+        return;
+    QRect frame(QPoint(), m_dialog->size());
+    frame.moveCenter(screen->availableGeometry().center());
+    m_dialog->move(frame.topLeft());
+}
+
+bool Form2::eventFilter(QObject *watched, QEvent *event)
+{
+    if (Text5 && watched == Text5 && event->type() == QEvent::FocusOut) {
+        // Switching to another window or opening the field's own menu does
+        // not leave the field. The check waits until the focus has settled,
+        // so its message box never opens in the middle of a focus change.
+        const Qt::FocusReason reason = static_cast<QFocusEvent *>(event)->reason();
+        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
+            QMetaObject::invokeMethod(Text5, [this] { minuteFieldLeft(); }, Qt::QueuedConnection);
+    } else if (ListView1 && watched == ListView1->viewport() && event->type() == QEvent::MouseButtonRelease
+               && static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
+        ListView1_Click();
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+// ---- Opening and the list -------------------------------------------------
+
+void Form2::Form_Load()
+{
+    ErrorTrap onError = trap(QStringLiteral("Form_Load"));
+    onError(100, [&] { ColorFormControls(); });
+    onError(102, [&] { setProgramIcon(); });
+    if (onError.test(104, [&] { return FileExists(m_programFolder + QStringLiteral("/HAND-M.CUR")); }))
+        onError(106, [&] { loadCustomPointer(); });
+    addColumns(onError);
+    onError(132, [&] { listPodCast(); });
+    isDirty = false; // 134
+}
+
+void Form2::addColumns(ErrorTrap &onError)
+{
+    const QString headers[] = {QStringLiteral("Name"),   QStringLiteral("Minute"), QStringLiteral("Filename"),
+                               QStringLiteral("Folder"), QStringLiteral("URL"),    QStringLiteral("Active")};
+    const int widths[] = {2000, 1000, 2000, 2300, 2300, 800};
+    for (int column = 0; column < 6; ++column) {
+        onError(108 + 2 * column, [&] {
+            ListItems->setColumnCount(column + 1);
+            ListItems->setHeaderData(column, Qt::Horizontal, headers[column]);
+        });
+    }
+    for (int column = 0; column < 6; ++column)
+        onError(120 + 2 * column, [&] { ListView1->setColumnWidth(column, twipsWide(ListView1, widths[column])); });
+}
+
+void Form2::listPodCast()
+{
+    ErrorTrap onError = trap(QStringLiteral("listPodCast"));
+    std::optional<RecordSet> records;
+    onError(100, [&] { records.emplace(); });
+    onError(102, [&] {
+        const QScopedValueRollback refilling(m_refilling, true);
+        ListItems->removeRows(0, ListItems->rowCount());
+    });
+    onError(104, [&] { records->Open(statements::feedsByName(), m_dbConn, adodb::OpenStatic, adodb::LockReadOnly); });
+    // A record set that did not open has no rows to walk; testing its end
+    // again and again would only repeat the report.
+    if (records && records->State() != 0)
+        fillRows(onError, *records);
+    if (onError.test(122, [&] { return records && records->State() != 0; }))
+        onError(122, [&] { records->Close(); });
+    if (onError.test(124, [&] { return ListItems->rowCount() > 0; })) {
+        onError(126, [&] {
+            selectFirstRow();
+            ListView1_Click();
+        });
+    } else {
+        isDirty = false; // 128
+        // No stored feed is left to be the one in the fields, so the next
+        // save adds a feed rather than updating a row that is gone.
+        oldName.clear();
+        oldMinute.clear();
+    }
+}
+
+void Form2::fillRows(ErrorTrap &onError, RecordSet &records)
+{
+    const QString subItemFields[] = {QStringLiteral("minute"), QStringLiteral("filename"), QStringLiteral("folder"),
+                                     QStringLiteral("URL")};
+    while (!records.Eof()) {
+        std::optional<int> row;
+        onError(108, [&] {
+            const QString name = records.Fields(QStringLiteral("name")).toText();
+            QList<QStandardItem *> items{new QStandardItem(name)};
+            for (int column = MinuteColumn; column <= ActiveColumn; ++column)
+                items << new QStandardItem;
+            ListItems->appendRow(items);
+            row = ListItems->rowCount() - 1;
+        });
+        // A record that could not become a row is skipped, so its values
+        // never land in the row before it.
+        if (row) {
+            for (int subItem = 1; subItem <= 4; ++subItem) {
+                onError(108 + 2 * subItem, [&] {
+                    const QString text = records.Fields(subItemFields[subItem - 1]).toText();
+                    ListItems->item(*row, subItem)->setText(text);
+                });
+            }
+            onError(118, [&] {
+                const bool active = records.Fields(QStringLiteral("Active")).toBool();
+                ListItems->item(*row, ActiveColumn)->setText(active ? QStringLiteral("Yes") : QStringLiteral("No"));
+            });
+        }
+        const int reportsBefore = onError.reportCount();
+        onError(120, [&] { records.MoveNext(); });
+        if (onError.reportCount() != reportsBefore)
+            break;
+    }
+}
+
+void Form2::selectFirstRow()
+{
+    const QScopedValueRollback refilling(m_refilling, true);
+    ListView1->setCurrentIndex(ListItems->index(0, NameColumn));
+}
+
+int Form2::selectedRow() const
+{
+    const QModelIndex current = ListView1->currentIndex();
+    if (!current.isValid())
+        throw RuntimeError(91, QStringLiteral("Object variable or With block variable not set"));
+    return current.row();
+}
+
+QString Form2::selectedText(Column column) const
+{
+    return itemText(selectedRow(), column);
+}
+
+void Form2::ListView1_Click()
+{
+    ErrorTrap onError = trap(QStringLiteral("ListView1_Click"));
+    if (onError.test(100, [&] { return ListItems->rowCount() == 0; }))
+        return;
+    isFilling = true; // 102
+    isDirty = false;  // 104
+    onError(106, [&] { oldName = selectedText(NameColumn); });
+    onError(108, [&] { oldMinute = selectedText(MinuteColumn); });
+    onError(110, [&] { Text1->setText(selectedText(NameColumn)); });
+    onError(112, [&] { Text5->setText(selectedText(MinuteColumn)); });
+    onError(114, [&] { Text2->setText(selectedText(FilenameColumn)); });
+    onError(116, [&] { Text3->setText(selectedText(FolderColumn)); });
+    onError(118, [&] { Text4->setText(selectedText(UrlColumn)); });
+    onError(120, [&] { Check1->setChecked(selectedText(ActiveColumn) == QLatin1String("Yes")); });
+    isFilling = false; // 122
+}
+
+// ---- Buttons --------------------------------------------------------------
+
+void Form2::PushButton4_Click()
+{
+    ErrorTrap onError = trap(QStringLiteral("PushButton4_Click"));
+    if (onError.test(100, [&] { return isDirty; }))
+        return;
+    isDirty = true; // 102
+    onError(104, [&] { Text3->setText(GetDesktopPath()); });
+    oldName.clear();   // 106
+    oldMinute.clear(); // 108
+    // The name is emptied while the filename still holds the previous
+    // feed's, so no filename is made from the empty name.
+    onError(110, [&] { Text1->clear(); });
+    onError(112, [&] { Text2->clear(); });
+    onError(114, [&] { Text4->clear(); });
+    onError(116, [&] { Text5->setText(QStringLiteral("5")); });
+    onError(118, [&] { Check1->setChecked(true); });
+    onError(120, [&] { Text1->setFocus(); });
+}
+
+void Form2::PushButton5_Click()
+{
+    ErrorTrap onError = trap(QStringLiteral("PushButton5_Click"));
+    if (onError.test(100, [&] { return isDirty; }))
+        return;
+    if (onError.test(102, [&] { return ListItems->rowCount() == 0; }))
+        return;
+    const bool confirmed = onError.test(104, [&] {
+        const QString question = QStringLiteral("Are you sure you want to remove ") + selectedText(NameColumn)
+            + QLatin1Char('?');
+        return m_messageBox.show(question, msgbox::YesNo) == msgbox::Yes;
+    });
+    if (!confirmed)
+        return;
+    onError(106, [&] { m_dbConn.Execute(statements::deleteFeed(selectedText(NameColumn))); });
+    onError(108, [&] { listPodCast(); });
+}
+
+void Form2::PushButton1_Click()
+{
+    ErrorTrap onError = trap(QStringLiteral("PushButton1_Click"));
+    onError(100, [&] { ListView1_Click(); });
+    isDirty = false; // 102
+}
+
+void Form2::PushButton2_Click()
+{
+    ErrorTrap onError = trap(QStringLiteral("PushButton2_Click"));
+    onError(100, [&] { m_dialog->close(); });
+}
+
+// ---- Change tracking ------------------------------------------------------
+
+void Form2::Check1_Click()
+{
+    if (!isFilling)
+        isDirty = true;
+}
+
+void Form2::Text2_Change()
+{
+    if (!isFilling)
+        isDirty = true;
+}
+
+void Form2::Text3_Change()
+{
+    if (!isFilling)
+        isDirty = true;
+}
+
+void Form2::Text5_Change()
+{
+    if (!isFilling)
+        isDirty = true;
+}
+
+// ---- Appearance -----------------------------------------------------------
+
+// Filled by the appearance work: the button-face colours of the dialog and
+// its plain controls, the program icon, the hand pointer from HAND-M.CUR, and
+// the pointer changes over the push buttons, the dialog, Frame1 and the list.
+void Form2::ColorFormControls() {}
+void Form2::setProgramIcon() {}
+void Form2::loadCustomPointer() {}
+void Form2::connectPointerHandlers() {}
 
 } // namespace tidewell

@@ -1,17 +1,24 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, and only those
-# that are missing. Needs root (or sudo) the first time.
+# that are missing. Needs root (or sudo) the first time. With the argument
+# "fuzz" it also installs what the fuzz build needs.
 set -euo pipefail
 
 packages=(
     cmake make g++ pkg-config
     qt6-base-dev libgl-dev          # Qt Core, Gui, Widgets, Network, Test
+    qt6-svg-dev                     # drawing the program icon at build time
     libsqlite3-dev                  # the feed database
     libpugixml-dev                  # feed documents
     libgtest-dev libgmock-dev       # the test suite
     libcpp-httplib-dev              # loopback servers in tests
     qt6-qpa-plugins                 # the offscreen platform the tests run on
+    zlib1g-dev                      # gzip bodies in the feed reader's tests
+    libbenchmark-dev                # make bench
 )
+if [ "${1:-}" = fuzz ]; then
+    packages+=(clang libclang-rt-dev)   # libFuzzer
+fi
 
 missing=()
 for package in "${packages[@]}"; do
