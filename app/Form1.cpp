@@ -1,12 +1,22 @@
 #include "Form1.h"
 
 #include "DataFile.h"
+#include "DoEvents.h"
+#include "DownloadFile.h"
+#include "MousePointer.h"
+#include "ProgramIcon.h"
+#include "ShortTitle.h"
+#include "Skin.h"
+#include "StartUp.h"
+#include "cSysTray.h"
 #include "FeedList.h"
 #include "PathHelpers.h"
 #include "Settings.h"
 #include "Statements.h"
 
 #include <QCheckBox>
+#include <QCloseEvent>
+#include <QCoreApplication>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -30,11 +40,19 @@ int twipsToPixels(const QWidget *widget, int twips)
 }
 } // namespace
 
+namespace {
+const QString balloonText = QStringLiteral("has been minimized to the system tray.\r\nClick on the blue 'M' icon (M "
+                                           "for Marrowby) to bring the software back.");
+} // namespace
+
 Form1::Form1(Environment environment, QWidget *parent)
     : QWidget(parent), m_messageBox(environment.messageBox), m_programFolder(std::move(environment.programFolder)),
       m_tickMilliseconds(environment.tickMilliseconds),
       m_editor(std::make_unique<Form2>(Form2::Environment{m_messageBox, dbConn, m_programFolder}))
 {
+    cSysTray1 = environment.trayBackend ? new cSysTray(environment.trayBackend(), this) : new cSysTray(this);
+    cSysTray1->setTrayIcon(programIcon());
+    connect(cSysTray1, &cSysTray::MouseUp, this, &Form1::cSysTray1_MouseUp);
     buildControls();
 }
 
@@ -83,6 +101,7 @@ void Form1::buildControls()
     resize(560, 440);
 
     resizeTimers(1);
+    m_pointer = new MousePointerSwitch(*this, {PushButton1, PushButton2, PushButton6}, {ListView1, Frame1});
 
     // The check boxes' handlers run whenever their value changes, by the
     // user or by code, as the start-up restore relies on.
@@ -101,21 +120,25 @@ QString Form1::resourcePath(const QString &fileName) const
 void Form1::Form_Load()
 {
     ErrorTrap onError(m_messageBox, QStringLiteral("Form1"), QStringLiteral("Form_Load"));
-    onError(100, [&] { ApplySkin(); });
+    onError(100, [&] { ApplySkin(*this, SkinFramework1, m_programFolder); });
     onError(104, [&] {
         setWindowTitle(productName);
+        setWindowIcon(programIcon());
         SetProgramTitle();
     });
-    if (onError.test(106, [&] { return FileExists(resourcePath(QStringLiteral("HAND-M.CUR"))); }))
-        onError(108, [&] { loadCustomPointer(); });
+    if (onError.test(106, [&] { return FileExists(resourcePath(cursorFileName)); }))
+        onError(108, [&] { m_pointer->LoadMouseIcon(resourcePath(cursorFileName)); });
     isLoading = true;     // 128
     newDatabase = false;  // 130
     newDatabase = datafile::prepare(onError, m_programFolder);
     // 150: the connection object lives with the window.
     onError(152, [&] { dbConn.Open(datafile::connectionString()); });
     addColumns(onError);
-    onError(166, [&] { setTrayTip(productName); });
-    onError(168, [&] { putIconInTray(); });
+    onError(166, [&] {
+        cSysTray1->setTrayTip(productName);
+        setWindowIcon(programIcon());
+    });
+    onError(168, [&] { cSysTray1->setInTray(true); });
     onError(170, [&] { Check3->setChecked(settings::read(settings::windowsStartup, settings::off) == settings::on); });
     onError(172, [&] { Check8->setChecked(settings::read(settings::minimized, settings::off) == settings::on); });
     if (onError.test(174, [&] { return Check8->isChecked(); }))
@@ -203,17 +226,86 @@ QString Form1::itemText(int row, Column column) const
     return item ? item->text() : QString();
 }
 
-// Filled by the appearance work: skin, title, pointer.
-void Form1::ApplySkin() {}
-void Form1::SetProgramTitle() {}
-void Form1::loadCustomPointer() {}
+void Form1::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    // Hiding the window from inside its own state change confuses some
+    // window managers; the minimise handling runs right after it instead.
+    if (event->type() == QEvent::WindowStateChange)
+        QMetaObject::invokeMethod(this, &Form1::Form_Resize, Qt::QueuedConnection);
+}
 
-// Filled by the tray icon work.
-void Form1::setTrayTip(const QString &) {}
-void Form1::putIconInTray() {}
+void Form1::Form_Resize()
+{
+    if (!(windowState() & Qt::WindowMinimized) || hiddenInTray)
+        return;
+    // Without a notification area a hidden window could never come back, so
+    // it stays minimised in the task bar.
+    if (!cSysTray1->available())
+        return;
+    hide();
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    hiddenInTray = true;
+    cSysTray1->ShowBalloon(balloonText, productName, 5, true);
+}
 
-// Filled by the start-up options work.
-void Form1::Check3_Click() {}
-void Form1::Check8_Click() {}
+void Form1::cSysTray1_MouseUp(int, int)
+{
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    raise();
+    activateWindow();
+    hiddenInTray = false;
+}
+
+void Form1::closeEvent(QCloseEvent *event)
+{
+    Form_QueryUnload();
+    event->accept();
+    Form_Unload();
+}
+
+void Form1::Form_QueryUnload()
+{
+    ErrorTrap onError(m_messageBox, QStringLiteral("Form1"), QStringLiteral("Form_QueryUnload"));
+    onError(100, [&] { cSysTray1->setInTray(false); });
+    // A transfer still running is abandoned; its partial file goes with it
+    // and the episode it was replacing stays.
+    AbortAllTransfers();
+    onError(102, [] { DoEvents(); });
+    onError(104, [] { DoEvents(); });
+    if (onError.test(106, [&] { return dbConn.State() != 0; }))
+        onError(106, [&] { dbConn.Close(); });
+    onError(108, [] { DoEvents(); });
+    onError(110, [] { DoEvents(); });
+}
+
+void Form1::Form_Unload()
+{
+    for (QTimer *timer : Timer1)
+        timer->stop();
+    QCoreApplication::exit(0);
+}
+
+void Form1::Check3_Click()
+{
+    if (isLoading)
+        return;
+    if (Check3->isChecked()) {
+        Check8->setVisible(true);
+        settings::write(settings::windowsStartup, settings::on);
+        RegisterStartup();
+    } else {
+        Check8->setChecked(false); // runs Check8_Click when it was ticked
+        Check8->setVisible(false);
+        settings::write(settings::windowsStartup, settings::off);
+        UnregisterStartup();
+    }
+}
+
+void Form1::Check8_Click()
+{
+    settings::write(settings::minimized, Check8->isChecked() ? settings::on : settings::off);
+}
 
 } // namespace tidewell

@@ -4,15 +4,19 @@
 #include "ErrorTrap.h"
 #include "Form2.h"
 #include "MessageBox.h"
+#include "SkinFramework.h"
+#include "TrayBackend.h"
 
 #include <QString>
 #include <QStringList>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
 class QCheckBox;
+class QCloseEvent;
 class QGroupBox;
 class QLabel;
 class QProgressBar;
@@ -22,6 +26,9 @@ class QTimer;
 class QTreeView;
 
 namespace tidewell {
+
+class MousePointerSwitch;
+class cSysTray;
 
 // The main window: the feed list, the three buttons and the start-up options.
 // Its load handler is the program's start-up sequence.
@@ -39,6 +46,8 @@ public:
         // How often the countdown timers tick; tests choose a length that
         // never elapses and drive the ticks themselves.
         int tickMilliseconds = 1000;
+        // The notification area; empty means the desktop's own.
+        std::function<std::unique_ptr<TrayBackend>()> trayBackend = {};
     };
 
     // Columns of the list and the role under which each row keeps its
@@ -53,6 +62,16 @@ public:
     void listPodCast();
     // "Add / Remove Feeds": the editor, modally, then the list afresh.
     void PushButton1_Click();
+
+    // The window's life: minimising hides it into the notification area, a
+    // click on the icon brings it back, closing ends the program.
+    void Form_Resize();
+    void cSysTray1_MouseUp(int Button, int Id);
+    void Form_QueryUnload();
+    void Form_Unload();
+    // The start-up options.
+    void Check3_Click();
+    void Check8_Click();
 
     Form2 &editor() { return *m_editor; }
 
@@ -84,9 +103,13 @@ public:
     std::vector<qint32> IntervalSeconds;
     std::vector<qint32> ElapsedSeconds;
 
+    cSysTray *cSysTray1 = nullptr;
+    SkinFramework SkinFramework1;
+
     Connection dbConn;
     bool newDatabase = false;
     bool isLoading = false;
+    bool hiddenInTray = false;
 
 private:
     void buildControls();
@@ -114,19 +137,14 @@ private:
     void endTransfer();
     void showScheduledOutcome(const QString &feed, const QString &message, bool succeeded);
 
-    // Places the tray, appearance and start-up option work fill.
-    void ApplySkin();
-    void SetProgramTitle();
-    void loadCustomPointer();
-    void setTrayTip(const QString &tip);
-    void putIconInTray();
-    void Check3_Click();
-    void Check8_Click();
+    void changeEvent(QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
 
     MessageBox &m_messageBox;
     QString m_programFolder;
     int m_tickMilliseconds;
     std::unique_ptr<Form2> m_editor;
+    MousePointerSwitch *m_pointer = nullptr;
     std::vector<TimedFeed> m_timedFeeds;    // the feed each timer element counts for
     QStringList m_scheduledDownloads;       // feeds whose scheduled download is running
     QString m_lastScheduledOutcome;

@@ -46,6 +46,9 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("tidewell-episode-keeper"));
     QApplication::setApplicationDisplayName(QStringLiteral("Tidewell Episode Keeper"));
     QApplication::setApplicationVersion(QString::fromLatin1(tidewell::build::version));
+    // The window hides into the notification area; a message box closed
+    // meanwhile must not end the program. Closing the window ends it.
+    QApplication::setQuitOnLastWindowClosed(false);
 
     tidewell::QtMessageBox messageBox;
     tidewell::Form1 mainWindow({messageBox, tidewell::programFolder()});
