@@ -44,6 +44,18 @@ bool isSuccess(const QNetworkReply &reply)
     return status >= 200 && status < 300;
 }
 
+// A connection that closes early can look like a finished reply; the body
+// is whole only when it is as long as the server said (a compressed body is
+// measured before inflating, so it cannot be checked that way).
+bool isWhole(const QNetworkReply &reply, qint64 received)
+{
+    const QVariant length = reply.header(QNetworkRequest::ContentLengthHeader);
+    const QByteArray encoding = reply.rawHeader("Content-Encoding").trimmed().toLower();
+    if (!length.isValid() || !(encoding.isEmpty() || encoding == "identity"))
+        return true;
+    return length.toLongLong() == received;
+}
+
 // QSaveFile refuses to replace a file it may not write; the old episode is
 // replaced all the same, so it is made writable for the transfer (and given
 // its permissions back if the transfer fails).
@@ -86,36 +98,38 @@ bool DownloadFile(const QString &url, const QString &localPath, const TransferPr
         return false;
     }
 
-    QNetworkAccessManager manager;
-    const std::unique_ptr<QNetworkReply> reply(manager.get(net::makeRequest(source)));
-    reply->setReadBufferSize(readBufferSize);
-    net::ReplyGuard guard(*reply);
-    const RunningTransfer running(reply.get());
-
     bool writeFailed = false;
-    QObject::connect(reply.get(), &QNetworkReply::readyRead, reply.get(), [&] {
+    qint64 written = 0;
+    const auto write = [&](QNetworkReply &reply) {
         // An error page is never written: only the body of a 2xx response.
-        if (writeFailed || !isSuccess(*reply)) {
-            reply->readAll();
+        const QByteArray chunk = reply.readAll();
+        if (writeFailed || !isSuccess(reply))
             return;
-        }
-        const QByteArray chunk = reply->readAll();
         if (file.write(chunk) != chunk.size()) {
             writeFailed = true; // a full disk, say
-            reply->abort();
+            reply.abort();
+        }
+        written += chunk.size();
+    };
+    std::unique_ptr<RunningTransfer> running;
+    QNetworkAccessManager manager;
+    net::applyProxyRules(manager);
+    const net::Transfer transfer = net::get(manager, source, [&](QNetworkReply &reply, net::ReplyGuard &guard) {
+        running = std::make_unique<RunningTransfer>(&reply);
+        reply.setReadBufferSize(readBufferSize);
+        QObject::connect(&reply, &QNetworkReply::readyRead, &guard, [&] { write(reply); });
+        if (progress) {
+            QObject::connect(&reply, &QNetworkReply::downloadProgress, &guard,
+                             [&progress](qint64 received, qint64 total) { progress(received, total); });
         }
     });
-    if (progress) {
-        QObject::connect(reply.get(), &QNetworkReply::downloadProgress, reply.get(),
-                         [&](qint64 received, qint64 total) { progress(received, total); });
-    }
+    running.reset();
 
-    const bool finished = net::waitForFinished(*reply);
-    const bool whole = finished && !writeFailed && reply->error() == QNetworkReply::NoError
-        && guard.abortReason() == net::AbortReason::None && isSuccess(*reply);
-    if (whole) {
-        const QByteArray rest = reply->readAll();
-        if (file.write(rest) == rest.size() && file.commit())
+    QNetworkReply &reply = *transfer.reply;
+    if (transfer.abortReason == net::AbortReason::None && reply.error() == QNetworkReply::NoError
+        && isSuccess(reply)) {
+        write(reply);
+        if (!writeFailed && isWhole(reply, written) && file.commit())
             return true;
     }
     file.cancelWriting();
@@ -127,9 +141,11 @@ void AbortAllTransfers()
 {
     // Copied first: an abort finishes its reply, which may end its transfer.
     const auto replies = runningTransfers();
+    // Queued: an abort from inside one of the reply's own signals would not
+    // end its wait.
     for (const QPointer<QNetworkReply> &reply : replies) {
         if (reply)
-            reply->abort();
+            QMetaObject::invokeMethod(reply.data(), &QNetworkReply::abort, Qt::QueuedConnection);
     }
 }
 
