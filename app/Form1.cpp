@@ -1,23 +1,33 @@
 #include "Form1.h"
 
 #include "DataFile.h"
-#include "FormatCountdown.h"
+#include "DoEvents.h"
+#include "DownloadFile.h"
+#include "MousePointer.h"
+#include "ProgramIcon.h"
+#include "ShortTitle.h"
+#include "Skin.h"
+#include "StartUp.h"
+#include "cSysTray.h"
+#include "FeedList.h"
 #include "PathHelpers.h"
-#include "RecordSet.h"
 #include "Settings.h"
 #include "Statements.h"
 
 #include <QCheckBox>
+#include <QCloseEvent>
+#include <QCoreApplication>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QStandardItemModel>
 #include <QTimer>
 #include <QTreeView>
 #include <QVBoxLayout>
 
-#include <optional>
 
 namespace tidewell {
 namespace {
@@ -30,10 +40,19 @@ int twipsToPixels(const QWidget *widget, int twips)
 }
 } // namespace
 
+namespace {
+const QString balloonText = QStringLiteral("has been minimized to the system tray.\r\nClick on the blue 'M' icon (M "
+                                           "for Marrowby) to bring the software back.");
+} // namespace
+
 Form1::Form1(Environment environment, QWidget *parent)
     : QWidget(parent), m_messageBox(environment.messageBox), m_programFolder(std::move(environment.programFolder)),
+      m_tickMilliseconds(environment.tickMilliseconds),
       m_editor(std::make_unique<Form2>(Form2::Environment{m_messageBox, dbConn, m_programFolder}))
 {
+    cSysTray1 = environment.trayBackend ? new cSysTray(environment.trayBackend(), this) : new cSysTray(this);
+    cSysTray1->setTrayIcon(programIcon());
+    connect(cSysTray1, &cSysTray::MouseUp, this, &Form1::cSysTray1_MouseUp);
     buildControls();
 }
 
@@ -67,21 +86,29 @@ void Form1::buildControls()
     buttons->addWidget(PushButton2);
     buttons->addWidget(PushButton6);
 
+    StatusLine = new QLabel(this);
+    TransferProgress = new QProgressBar(this);
+    TransferProgress->hide();
+    auto *status = new QHBoxLayout;
+    status->addWidget(StatusLine, 1);
+    status->addWidget(TransferProgress);
+
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(ListView1, 1);
     layout->addLayout(buttons);
     layout->addWidget(Frame1);
-    resize(560, 420);
+    layout->addLayout(status);
+    resize(560, 440);
 
-    auto *firstTimer = new QTimer(this);
-    firstTimer->setInterval(0);
-    Timer1.push_back(firstTimer);
+    resizeTimers(1);
+    m_pointer = new MousePointerSwitch(*this, {PushButton1, PushButton2, PushButton6}, {ListView1, Frame1});
 
     // The check boxes' handlers run whenever their value changes, by the
     // user or by code, as the start-up restore relies on.
     connect(Check3, &QCheckBox::toggled, this, [this] { Check3_Click(); });
     connect(Check8, &QCheckBox::toggled, this, [this] { Check8_Click(); });
     connect(PushButton1, &QPushButton::clicked, this, [this] { PushButton1_Click(); });
+    connect(PushButton2, &QPushButton::clicked, this, [this] { PushButton2_Click(); });
     connect(PushButton6, &QPushButton::clicked, this, [this] { PushButton6_Click(); });
 }
 
@@ -93,21 +120,25 @@ QString Form1::resourcePath(const QString &fileName) const
 void Form1::Form_Load()
 {
     ErrorTrap onError(m_messageBox, QStringLiteral("Form1"), QStringLiteral("Form_Load"));
-    onError(100, [&] { ApplySkin(); });
+    onError(100, [&] { ApplySkin(*this, SkinFramework1, m_programFolder); });
     onError(104, [&] {
         setWindowTitle(productName);
+        setWindowIcon(programIcon());
         SetProgramTitle();
     });
-    if (onError.test(106, [&] { return FileExists(resourcePath(QStringLiteral("HAND-M.CUR"))); }))
-        onError(108, [&] { loadCustomPointer(); });
+    if (onError.test(106, [&] { return FileExists(resourcePath(cursorFileName)); }))
+        onError(108, [&] { m_pointer->LoadMouseIcon(resourcePath(cursorFileName)); });
     isLoading = true;     // 128
     newDatabase = false;  // 130
-    prepareDataFile(onError);
+    newDatabase = datafile::prepare(onError, m_programFolder);
     // 150: the connection object lives with the window.
     onError(152, [&] { dbConn.Open(datafile::connectionString()); });
     addColumns(onError);
-    onError(166, [&] { setTrayTip(productName); });
-    onError(168, [&] { putIconInTray(); });
+    onError(166, [&] {
+        cSysTray1->setTrayTip(productName);
+        setWindowIcon(programIcon());
+    });
+    onError(168, [&] { cSysTray1->setInTray(true); });
     onError(170, [&] { Check3->setChecked(settings::read(settings::windowsStartup, settings::off) == settings::on); });
     onError(172, [&] { Check8->setChecked(settings::read(settings::minimized, settings::off) == settings::on); });
     if (onError.test(174, [&] { return Check8->isChecked(); }))
@@ -115,23 +146,6 @@ void Form1::Form_Load()
     onError(178, [&] { listPodCast(); });
     restoreSchedulingState(onError);
     isLoading = false; // 194
-}
-
-void Form1::prepareDataFile(ErrorTrap &onError)
-{
-    using namespace datafile;
-    if (onError.test(132, [] { return !folderListingFinds(makerFolder()); }))
-        onError(134, [] { createFolder(makerFolder()); });
-    if (onError.test(136, [] { return !folderListingFinds(dataFolder()); }))
-        onError(138, [] { createFolder(dataFolder()); });
-    if (!onError.test(140, [] { return !FileExists(dataFilePath()); }))
-        return;
-    if (onError.test(142, [&] { return FileExists(resourcePath(preparedTemplate)); })) {
-        onError(144, [&] { copyFile(resourcePath(preparedTemplate), dataFilePath()); });
-    } else {
-        onError(146, [&] { copyFile(resourcePath(blankTemplate), dataFilePath()); });
-        newDatabase = true; // 148
-    }
 }
 
 void Form1::addColumns(ErrorTrap &onError)
@@ -168,52 +182,17 @@ void Form1::listPodCast()
     const QString selected = ListView1->currentIndex().isValid()
         ? ListItems->item(ListView1->currentIndex().row(), NameColumn)->text()
         : QString();
-    std::optional<RecordSet> records;
-    onError(100, [&] { records.emplace(); });
-    if (onError.test(102, [&] { return newDatabase; })) {
-        onError(104, [&] { dbConn.Execute(statements::pointFoldersAtDesktop(GetDesktopPath())); });
-        newDatabase = false;
-    }
-    onError(106, [&] { records->Open(statements::feedsByMinute(), dbConn, adodb::OpenStatic, adodb::LockReadOnly); });
+    const std::vector<FeedListRow> rows = ReadFeedList(dbConn, onError, newDatabase);
     onError(108, [&] { ListItems->removeRows(0, ListItems->rowCount()); });
-    // A record set that did not open has no rows to walk; testing its end
-    // again and again would only repeat the report.
-    if (records && records->State() != 0)
-        fillRows(onError, *records);
-    if (onError.test(120, [&] { return records && records->State() != 0; }))
-        onError(120, [&] { records->Close(); });
-    reselect(selected);
-}
-
-void Form1::fillRows(ErrorTrap &onError, RecordSet &records)
-{
-    while (!records.Eof()) {
-        bool added = false;
-        onError(112, [&] {
-            const QString name = records.Fields(QStringLiteral("name")).toText();
-            auto *nameItem = new QStandardItem(name);
-            ListItems->appendRow({nameItem, new QStandardItem, new QStandardItem});
-            added = true;
-        });
-        // A record that could not become a row is skipped, so its values
-        // never land in the row before it.
-        if (added) {
-            const int row = ListItems->rowCount() - 1;
-            onError(114, [&] {
-                const qint16 minute = records.Fields(QStringLiteral("minute")).toInt16();
-                ListItems->item(row, NameColumn)->setData(minute, MinuteRole);
-                ListItems->item(row, CountdownColumn)->setText(FormatCountdown(qint32{minute} * 60));
-            });
-            onError(116, [&] {
-                const bool active = records.Fields(QStringLiteral("Active")).toBool();
-                ListItems->item(row, ActiveColumn)->setText(active ? QStringLiteral("Yes") : QStringLiteral("No"));
-            });
-        }
-        const int reportsBefore = onError.reportCount();
-        onError(118, [&] { records.MoveNext(); });
-        if (onError.reportCount() != reportsBefore)
-            break;
+    for (const FeedListRow &row : rows) {
+        auto *name = new QStandardItem(row.name);
+        if (row.minute)
+            name->setData(*row.minute, MinuteRole);
+        ListItems->appendRow({name, new QStandardItem(row.countdown), new QStandardItem(row.active)});
     }
+    reselect(selected);
+    if (schedulingOn())
+        rebindTimers();
 }
 
 void Form1::reselect(const QString &name)
@@ -247,20 +226,86 @@ QString Form1::itemText(int row, Column column) const
     return item ? item->text() : QString();
 }
 
-// Filled by the appearance work: skin, title, pointer.
-void Form1::ApplySkin() {}
-void Form1::SetProgramTitle() {}
-void Form1::loadCustomPointer() {}
+void Form1::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    // Hiding the window from inside its own state change confuses some
+    // window managers; the minimise handling runs right after it instead.
+    if (event->type() == QEvent::WindowStateChange)
+        QMetaObject::invokeMethod(this, &Form1::Form_Resize, Qt::QueuedConnection);
+}
 
-// Filled by the tray icon work.
-void Form1::setTrayTip(const QString &) {}
-void Form1::putIconInTray() {}
+void Form1::Form_Resize()
+{
+    if (!(windowState() & Qt::WindowMinimized) || hiddenInTray)
+        return;
+    // Without a notification area a hidden window could never come back, so
+    // it stays minimised in the task bar.
+    if (!cSysTray1->available())
+        return;
+    hide();
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    hiddenInTray = true;
+    cSysTray1->ShowBalloon(balloonText, productName, 5, true);
+}
 
-// Filled by the scheduling work.
-void Form1::PushButton6_Click() {}
+void Form1::cSysTray1_MouseUp(int, int)
+{
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    raise();
+    activateWindow();
+    hiddenInTray = false;
+}
 
-// Filled by the start-up options work.
-void Form1::Check3_Click() {}
-void Form1::Check8_Click() {}
+void Form1::closeEvent(QCloseEvent *event)
+{
+    Form_QueryUnload();
+    event->accept();
+    Form_Unload();
+}
+
+void Form1::Form_QueryUnload()
+{
+    ErrorTrap onError(m_messageBox, QStringLiteral("Form1"), QStringLiteral("Form_QueryUnload"));
+    onError(100, [&] { cSysTray1->setInTray(false); });
+    // A transfer still running is abandoned; its partial file goes with it
+    // and the episode it was replacing stays.
+    AbortAllTransfers();
+    onError(102, [] { DoEvents(); });
+    onError(104, [] { DoEvents(); });
+    if (onError.test(106, [&] { return dbConn.State() != 0; }))
+        onError(106, [&] { dbConn.Close(); });
+    onError(108, [] { DoEvents(); });
+    onError(110, [] { DoEvents(); });
+}
+
+void Form1::Form_Unload()
+{
+    for (QTimer *timer : Timer1)
+        timer->stop();
+    QCoreApplication::exit(0);
+}
+
+void Form1::Check3_Click()
+{
+    if (isLoading)
+        return;
+    if (Check3->isChecked()) {
+        Check8->setVisible(true);
+        settings::write(settings::windowsStartup, settings::on);
+        RegisterStartup();
+    } else {
+        Check8->setChecked(false); // runs Check8_Click when it was ticked
+        Check8->setVisible(false);
+        settings::write(settings::windowsStartup, settings::off);
+        UnregisterStartup();
+    }
+}
+
+void Form1::Check8_Click()
+{
+    settings::write(settings::minimized, Check8->isChecked() ? settings::on : settings::off);
+}
 
 } // namespace tidewell

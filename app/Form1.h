@@ -4,21 +4,31 @@
 #include "ErrorTrap.h"
 #include "Form2.h"
 #include "MessageBox.h"
+#include "SkinFramework.h"
+#include "TrayBackend.h"
 
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
 class QCheckBox;
+class QCloseEvent;
 class QGroupBox;
+class QLabel;
+class QProgressBar;
 class QPushButton;
 class QStandardItemModel;
 class QTimer;
 class QTreeView;
 
 namespace tidewell {
+
+class MousePointerSwitch;
+class cSysTray;
 
 // The main window: the feed list, the three buttons and the start-up options.
 // Its load handler is the program's start-up sequence.
@@ -33,6 +43,11 @@ public:
         // Where the templates and the other resources stand; the executable's
         // folder in the program, a prepared folder in tests.
         QString programFolder;
+        // How often the countdown timers tick; tests choose a length that
+        // never elapses and drive the ticks themselves.
+        int tickMilliseconds = 1000;
+        // The notification area; empty means the desktop's own.
+        std::function<std::unique_ptr<TrayBackend>()> trayBackend = {};
     };
 
     // Columns of the list and the role under which each row keeps its
@@ -48,7 +63,26 @@ public:
     // "Add / Remove Feeds": the editor, modally, then the list afresh.
     void PushButton1_Click();
 
+    // The window's life: minimising hides it into the notification area, a
+    // click on the icon brings it back, closing ends the program.
+    void Form_Resize();
+    void cSysTray1_MouseUp(int Button, int Id);
+    void Form_QueryUnload();
+    void Form_Unload();
+    // The start-up options.
+    void Check3_Click();
+    void Check8_Click();
+
     Form2 &editor() { return *m_editor; }
+
+    // Scheduling: "Turn On"/"Turn Off", and one timer tick of element k.
+    void PushButton6_Click();
+    void Timer1_Timer(int index);
+    bool schedulingOn() const;
+    // "Start Downloading Selected", and the silent job of the scheduler for
+    // list row `row` (counted from 1).
+    void PushButton2_Click();
+    void DownloadFeed(int row);
 
     int rowCount() const;
     QString itemText(int row, Column column) const;
@@ -61,35 +95,62 @@ public:
     QGroupBox *Frame1 = nullptr;        // "Startup Options"
     QCheckBox *Check8 = nullptr;        // "Start in system tray"
     QCheckBox *Check3 = nullptr;        // "Load this software on Windows startup"
-    // The countdown timers; element 0 exists from the start.
+    QLabel *StatusLine = nullptr;        // the running transfer, or the last scheduled outcome
+    QProgressBar *TransferProgress = nullptr;
+    // The countdown timers, element k for list row k + 1; element 0 exists
+    // from the start. Targets and counts in seconds, element by element.
     std::vector<QTimer *> Timer1;
+    std::vector<qint32> IntervalSeconds;
+    std::vector<qint32> ElapsedSeconds;
+
+    cSysTray *cSysTray1 = nullptr;
+    SkinFramework SkinFramework1;
 
     Connection dbConn;
     bool newDatabase = false;
     bool isLoading = false;
+    bool hiddenInTray = false;
 
 private:
     void buildControls();
     void addColumns(ErrorTrap &onError);
-    void prepareDataFile(ErrorTrap &onError);
     void restoreSchedulingState(ErrorTrap &onError);
     QString resourcePath(const QString &fileName) const;
-    void fillRows(ErrorTrap &onError, class RecordSet &records);
     void reselect(const QString &name);
 
-    // Places the tray, appearance, start-up option and scheduling work fill.
-    void ApplySkin();
-    void SetProgramTitle();
-    void loadCustomPointer();
-    void setTrayTip(const QString &tip);
-    void putIconInTray();
-    void PushButton6_Click();
-    void Check3_Click();
-    void Check8_Click();
+    // Scheduling helpers: timers follow feeds, not list positions.
+    struct TimedFeed
+    {
+        QString name;
+        qint32 interval = 0;
+        bool active = false;
+        bool operator==(const TimedFeed &) const = default;
+    };
+    TimedFeed feedOfRow(int row) const;
+    void turnSchedulingOn();
+    void turnSchedulingOff();
+    void resizeTimers(std::size_t count);
+    void rebindTimers();
+    int timerIndexOf(const QString &feed) const;
+    void setCountdownText(int row, const QString &text);
+    void showTransfer(const QString &feed, qint64 received, qint64 total);
+    void endTransfer();
+    void showScheduledOutcome(const QString &feed, const QString &message, bool succeeded);
+
+    void changeEvent(QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
 
     MessageBox &m_messageBox;
     QString m_programFolder;
+    int m_tickMilliseconds;
     std::unique_ptr<Form2> m_editor;
+    MousePointerSwitch *m_pointer = nullptr;
+    std::vector<TimedFeed> m_timedFeeds;    // the feed each timer element counts for
+    QStringList m_scheduledDownloads;       // feeds whose scheduled download is running
+    QString m_lastScheduledOutcome;
+    int m_binding = 0;                      // changes whenever the timers are bound afresh
+    int m_transfersRunning = 0;
+    bool m_switchingScheduling = false;
 };
 
 } // namespace tidewell

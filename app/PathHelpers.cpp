@@ -18,6 +18,9 @@ QString GetSpecialFolderPath(int folderId)
         // Per-user on this platform: a shared folder is not writable by a
         // desktop user, and the data is the user's own feed list.
         path = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+        // A new account may not have it yet; programs that keep data there
+        // are to create it, and the data folder is made inside it.
+        QDir().mkpath(path);
         break;
     case special::Desktop:
         path = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);

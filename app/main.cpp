@@ -1,3 +1,5 @@
+#include "BuildConfig.h"
+#include "CommandLine.h"
 #include "Form1.h"
 #include "PathHelpers.h"
 #include "QtMessageBox.h"
@@ -16,19 +18,37 @@ bool hasDisplay()
     };
     return set("DISPLAY") || set("WAYLAND_DISPLAY") || set("QT_QPA_PLATFORM");
 }
+
+QStringList argumentsOf(int argc, char *argv[])
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    return arguments;
+}
 } // namespace
 
 int main(int argc, char *argv[])
 {
+    if (tidewell::wantsCommandLine(argumentsOf(argc, argv))) {
+        QCoreApplication application(argc, argv);
+        QCoreApplication::setApplicationName(QStringLiteral("tidewell-episode-keeper"));
+        QCoreApplication::setApplicationVersion(QString::fromLatin1(tidewell::build::version));
+        return tidewell::runCommandLine(QCoreApplication::arguments(), tidewell::programFolder());
+    }
     if (!hasDisplay()) {
         std::fputs("Tidewell Episode Keeper needs a graphical desktop, and no display was found "
-                   "(neither DISPLAY nor WAYLAND_DISPLAY is set).\n",
+                   "(neither DISPLAY nor WAYLAND_DISPLAY is set); see --help for what works without one.\n",
                    stderr);
         return 1;
     }
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("tidewell-episode-keeper"));
     QApplication::setApplicationDisplayName(QStringLiteral("Tidewell Episode Keeper"));
+    QApplication::setApplicationVersion(QString::fromLatin1(tidewell::build::version));
+    // The window hides into the notification area; a message box closed
+    // meanwhile must not end the program. Closing the window ends it.
+    QApplication::setQuitOnLastWindowClosed(false);
 
     tidewell::QtMessageBox messageBox;
     tidewell::Form1 mainWindow({messageBox, tidewell::programFolder()});

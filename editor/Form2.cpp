@@ -1,5 +1,9 @@
 #include "Form2.h"
 
+#include "MousePointer.h"
+#include "ProgramIcon.h"
+#include "Skin.h"
+
 #include "PathHelpers.h"
 #include "RecordSet.h"
 #include "Statements.h"
@@ -490,12 +494,28 @@ void Form2::Text5_Change()
 
 // ---- Appearance -----------------------------------------------------------
 
-// Filled by the appearance work: the button-face colours of the dialog and
-// its plain controls, the program icon, the hand pointer from HAND-M.CUR, and
-// the pointer changes over the push buttons, the dialog, Frame1 and the list.
-void Form2::ColorFormControls() {}
-void Form2::setProgramIcon() {}
-void Form2::loadCustomPointer() {}
-void Form2::connectPointerHandlers() {}
+void Form2::ColorFormControls()
+{
+    tidewell::ColorFormControls(*m_dialog);
+}
+
+void Form2::setProgramIcon()
+{
+    m_dialog->setWindowIcon(programIcon());
+}
+
+void Form2::loadCustomPointer()
+{
+    m_pointer->LoadMouseIcon(m_programFolder + QLatin1Char('/') + cursorFileName);
+}
+
+void Form2::connectPointerHandlers()
+{
+    // The switch lives with the dialog's controls and goes with them.
+    m_pointer = new MousePointerSwitch(*m_dialog,
+                                       {PushButton1, PushButton2, PushButton3, PushButton4, PushButton5, PushButton6,
+                                        PushButton7, PushButton8},
+                                       {ListView1, Frame1});
+}
 
 } // namespace tidewell

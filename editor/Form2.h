@@ -19,6 +19,8 @@ class QTreeView;
 
 namespace tidewell {
 
+class MousePointerSwitch;
+
 class RecordSet;
 
 // The "Add / Remove Feeds" dialog. The object lives as long as the program
@@ -143,6 +145,7 @@ private:
     FolderBrowser *m_folderBrowser = &m_dialogFolderBrowser;
     // Owned here; a child of the owner only so that it stays modal over it.
     QPointer<QDialog> m_dialog;
+    QPointer<MousePointerSwitch> m_pointer;
     // Set while the list is refilled, when its current row moves by code.
     bool m_refilling = false;
 };

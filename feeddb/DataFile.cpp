@@ -1,5 +1,6 @@
 #include "DataFile.h"
 
+#include "ErrorTrap.h"
 #include "PathHelpers.h"
 #include "RuntimeError.h"
 
@@ -56,6 +57,23 @@ void copyFile(const QString &from, const QString &to)
     }
     // The templates may be installed read-only; the live database is written.
     QFile(to).setPermissions(QFile(to).permissions() | QFileDevice::WriteOwner | QFileDevice::WriteUser);
+}
+
+bool prepare(ErrorTrap &onError, const QString &programFolder)
+{
+    if (onError.test(132, [] { return !folderListingFinds(makerFolder()); }))
+        onError(134, [] { createFolder(makerFolder()); });
+    if (onError.test(136, [] { return !folderListingFinds(dataFolder()); }))
+        onError(138, [] { createFolder(dataFolder()); });
+    if (!onError.test(140, [] { return !FileExists(dataFilePath()); }))
+        return false;
+    const QString prepared = programFolder + QLatin1Char('/') + preparedTemplate;
+    if (onError.test(142, [&] { return FileExists(prepared); })) {
+        onError(144, [&] { copyFile(prepared, dataFilePath()); });
+        return false;
+    }
+    onError(146, [&] { copyFile(programFolder + QLatin1Char('/') + blankTemplate, dataFilePath()); });
+    return true; // 148
 }
 
 } // namespace tidewell::datafile

@@ -23,6 +23,10 @@ TEST(SpecialFolders, MapToTheUsersDataAndDesktopFolders)
     EXPECT_EQ(GetSpecialFolderPath(special::Desktop), home.desktop());
     EXPECT_EQ(GetDesktopPath(), home.desktop() + QStringLiteral("/"));
     EXPECT_EQ(GetSpecialFolderPath(26), QString());
+    // The data location of a new account is made on first use.
+    QDir(home.path() + QStringLiteral("/data")).removeRecursively();
+    EXPECT_EQ(GetSpecialFolderPath(special::CommonAppData), home.path() + QStringLiteral("/data"));
+    EXPECT_TRUE(QDir(home.path() + QStringLiteral("/data")).exists());
     EXPECT_EQ(GetSpecialFolderPath(-1), QString());
 }
 

@@ -1,0 +1,253 @@
+#include "CommandLine.h"
+
+#include "BuildConfig.h"
+#include "Connection.h"
+#include "ConsoleMessageBox.h"
+#include "DataFile.h"
+#include "DownloadFile.h"
+#include "ErrorTrap.h"
+#include "FeedDownloadJob.h"
+#include "FeedList.h"
+#include "FeedReader.h"
+#include "HeadlessScheduler.h"
+#include "RecordSet.h"
+#include "RuntimeError.h"
+#include "Statements.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <cstdio>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace tidewell {
+namespace {
+
+enum ExitStatus { Success = 0, Failure = 1, Usage = 2 };
+
+void out(const QString &line)
+{
+    std::fprintf(stdout, "%s\n", line.toLocal8Bit().constData());
+    std::fflush(stdout);
+}
+
+void err(const QString &line)
+{
+    std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
+    std::fflush(stderr);
+}
+
+// The feed database as the window opens it, made on a first run the same way.
+class Database
+{
+public:
+    Database(MessageBox &reports, const QString &programFolder)
+    {
+        ErrorTrap onError(reports, QStringLiteral("CommandLine"), QStringLiteral("Form_Load"));
+        newDatabase = datafile::prepare(onError, programFolder);
+        try {
+            connection.Open(datafile::connectionString());
+        } catch (const RuntimeError &error) {
+            err(QStringLiteral("Cannot open the feed database %1: %2").arg(datafile::dataFilePath(), error.description()));
+        }
+    }
+    bool isOpen() const { return connection.State() != 0; }
+
+    Connection connection;
+    bool newDatabase = false;
+};
+
+int listFeeds(Database &db, ConsoleMessageBox &reports)
+{
+    ErrorTrap onError(reports, QStringLiteral("Form1"), QStringLiteral("listPodCast"));
+    const int before = reports.shownCount();
+    for (const FeedListRow &row : ReadFeedList(db.connection, onError, db.newDatabase))
+        out(row.name + QLatin1Char('\t') + row.countdown + QLatin1Char('\t') + row.active);
+    return reports.shownCount() == before ? Success : Failure;
+}
+
+bool feedExists(Connection &connection, const QString &name)
+{
+    RecordSet records;
+    records.Open(statements::feedNamed(name), connection, adodb::OpenStatic, adodb::LockReadOnly);
+    return !records.Eof();
+}
+
+int downloadFeed(Database &db, ConsoleMessageBox &reports, const QString &name)
+{
+    try {
+        if (!feedExists(db.connection, name)) {
+            err(QStringLiteral("No feed is named \"%1\".").arg(name));
+            return Usage;
+        }
+    } catch (const RuntimeError &error) {
+        err(error.description());
+        return Failure;
+    }
+    ErrorTrap onError(reports, QStringLiteral("Form1"), QStringLiteral("PushButton2_Click"));
+    const FeedDownloadOutcome outcome = DownloadFeedEpisode(db.connection, name, &onError);
+    out(FeedDownloadMessage(outcome));
+    return outcome.succeeded() ? Success : Failure;
+}
+
+int checkFeed(const QString &url)
+{
+    FeedReader reader;
+    int type = 0;
+    reader.ReadFeed(url, QString(), QString(), type, false);
+    const auto items = reader.FeedItems();
+    const qsizetype count = items ? static_cast<qsizetype>(items->size()) : 0;
+    out(QStringLiteral("Type: ") + reader.FeedTypeString());
+    out(QStringLiteral("HTTP status: %1 %2").arg(reader.LastHTTPStatus()).arg(reader.LastHTTPStatusText()));
+    out(QStringLiteral("Items: %1").arg(count));
+    if (reader.LastErrorCode() != 0)
+        out(QStringLiteral("Error: %1 %2").arg(reader.LastErrorCode()).arg(reader.LastErrorDesc()));
+    if (count == 0)
+        return Failure;
+    out(QStringLiteral("First item URL: ") + items->front().url());
+    out(QStringLiteral("First item title: ") + items->front().Title());
+    return items->front().url().isEmpty() ? Failure : Success;
+}
+
+// Unix signals reach the event loop through a socket pair, since a handler
+// may do next to nothing itself.
+int signalSockets[2] = {-1, -1};
+
+void onSignal(int number)
+{
+    const char byte = static_cast<char>(number);
+    [[maybe_unused]] const auto written = ::write(signalSockets[0], &byte, 1);
+}
+
+void catchSignals(std::initializer_list<int> numbers)
+{
+    struct sigaction action = {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (const int number : numbers)
+        sigaction(number, &action, nullptr);
+}
+
+qint32 secondsPerMinute()
+{
+    // Tests shorten the minute so a schedule plays out in seconds.
+    bool ok = false;
+    const int seconds = qEnvironmentVariableIntValue("TIDEWELL_SECONDS_PER_MINUTE", &ok);
+    return ok && seconds > 0 ? seconds : 60;
+}
+
+int runHeadless(Database &db, ConsoleMessageBox &reports)
+{
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalSockets) != 0) {
+        err(QStringLiteral("Cannot set up signal handling."));
+        return Failure;
+    }
+    bool stopping = false;
+    HeadlessScheduler scheduler(db.connection, reports, secondsPerMinute(),
+                                [&](const QString &feed, const QString &outcome) {
+                                    if (!stopping) // an aborted transfer at the end is no outcome
+                                        out(QDateTime::currentDateTime().toString(Qt::ISODate) + QLatin1Char(' ')
+                                            + feed + QStringLiteral(": ") + outcome);
+                                });
+    scheduler.setNewDatabase(db.newDatabase);
+    scheduler.reload();
+
+    QSocketNotifier notifier(signalSockets[1], QSocketNotifier::Read);
+    QObject::connect(&notifier, &QSocketNotifier::activated, &notifier, [&] {
+        char number = 0;
+        if (::read(signalSockets[1], &number, 1) != 1)
+            return;
+        if (number == SIGHUP) {
+            scheduler.reload();
+            err(QStringLiteral("Feed list read again: %1 feeds.").arg(scheduler.feedCount()));
+            return;
+        }
+        stopping = true;
+        AbortAllTransfers();
+        QCoreApplication::exit(Success);
+    });
+    catchSignals({SIGHUP, SIGINT, SIGTERM});
+    err(QStringLiteral("Scheduling %1 feeds. SIGHUP reads the feed list again; SIGINT or SIGTERM stops.")
+            .arg(scheduler.feedCount()));
+    scheduler.start();
+    const int status = QCoreApplication::exec();
+    ::close(signalSockets[0]);
+    ::close(signalSockets[1]);
+    return status;
+}
+
+} // namespace
+
+bool wantsCommandLine(const QStringList &arguments)
+{
+    // The window's own toolkit options start with a single dash (-platform,
+    // -style); everything of ours is a double-dash option or -h/-v.
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString &argument = arguments.at(i);
+        if (argument.startsWith(QStringLiteral("--")) || argument == QStringLiteral("-h")
+            || argument == QStringLiteral("-v") || argument == QStringLiteral("-?"))
+            return true;
+    }
+    return false;
+}
+
+int runCommandLine(const QStringList &arguments, const QString &programFolder)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Downloads podcast episodes on a schedule. Without options it "
+                                                    "opens its window; these options work without a display."));
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
+    const QCommandLineOption list(QStringLiteral("list"),
+                                  QStringLiteral("Print the feeds as the main list shows them: name, download "
+                                                 "interval and Active, tab-separated."));
+    const QCommandLineOption download(QStringLiteral("download"),
+                                      QStringLiteral("Download the current episode of the feed named NAME now."),
+                                      QStringLiteral("NAME"));
+    const QCommandLineOption checkFeedOption(QStringLiteral("check-feed"),
+                                             QStringLiteral("Read the feed at URL and print what was found."),
+                                             QStringLiteral("URL"));
+    const QCommandLineOption headless(QStringLiteral("headless"),
+                                      QStringLiteral("Download every active feed on its schedule without a window, "
+                                                     "until SIGINT or SIGTERM."));
+    parser.addOptions({list, download, checkFeedOption, headless});
+
+    if (!parser.parse(arguments)) {
+        err(parser.errorText());
+        return Usage;
+    }
+    if (parser.isSet(help)) {
+        std::fputs(parser.helpText().toLocal8Bit().constData(), stdout);
+        return Success;
+    }
+    if (parser.isSet(version)) {
+        out(QStringLiteral("tidewell-episode-keeper ") + QString::fromLatin1(build::version));
+        return Success;
+    }
+    const int chosen = int(parser.isSet(list)) + int(parser.isSet(download)) + int(parser.isSet(checkFeedOption))
+        + int(parser.isSet(headless));
+    if (chosen != 1 || !parser.positionalArguments().isEmpty()) {
+        err(QStringLiteral("Give exactly one of --list, --download NAME, --check-feed URL or --headless "
+                           "(--help tells more)."));
+        return Usage;
+    }
+    if (parser.isSet(checkFeedOption))
+        return checkFeed(parser.value(checkFeedOption));
+
+    ConsoleMessageBox reports;
+    Database db(reports, programFolder);
+    if (!db.isOpen())
+        return Failure;
+    if (parser.isSet(list))
+        return listFeeds(db, reports);
+    if (parser.isSet(download))
+        return downloadFeed(db, reports, parser.value(download));
+    return runHeadless(db, reports);
+}
+
+} // namespace tidewell

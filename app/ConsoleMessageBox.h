@@ -1,0 +1,21 @@
+#pragma once
+
+#include "MessageBox.h"
+
+namespace tidewell {
+
+// The command line shows no boxes: what a box would say goes to standard
+// error, and questions are answered No.
+class ConsoleMessageBox : public MessageBox
+{
+public:
+    int shownCount() const { return m_shown; }
+
+protected:
+    int present(const QString &prompt, int style, const QString &title) override;
+
+private:
+    int m_shown = 0;
+};
+
+} // namespace tidewell
