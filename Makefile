@@ -3,12 +3,13 @@
 # make test-asan  the suite again under AddressSanitizer and UBSan
 # make bench      build and run the benchmarks (not part of make test)
 # make fuzz       fuzz the feed reader with libFuzzer for FUZZ_SECONDS (clang)
+# make package    build the Debian package into the build folder
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 PROGRAM    := tidewell-episode-keeper
 
-.PHONY: run test test-asan deps build build-asan clean bench fuzz
+.PHONY: run test test-asan deps build build-asan clean bench fuzz package
 
 deps:
 	@scripts/install-deps.sh
@@ -42,8 +43,12 @@ clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
 
 bench: build
-	cmake --build $(BUILD) -j $(JOBS) --target feedreader_bench
+	cmake --build $(BUILD) -j $(JOBS) --target feedreader_bench download_bench
 	$(BUILD)/bin/feedreader_bench
+	cd $(BUILD) && bin/download_bench
+
+package: build
+	cd $(BUILD) && cpack -G DEB
 
 # libFuzzer needs clang; the fuzz build lives in its own folder and builds
 # nothing but the fuzz target. New inputs collect in $(FUZZ_BUILD)/corpus.

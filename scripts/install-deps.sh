@@ -11,10 +11,10 @@ packages=(
     libsqlite3-dev                  # the feed database
     libpugixml-dev                  # feed documents
     libgtest-dev libgmock-dev       # the test suite
-    libcpp-httplib-dev              # loopback servers in tests
     qt6-qpa-plugins                 # the offscreen platform the tests run on
     zlib1g-dev                      # gzip bodies in the feed reader's tests
-    libbenchmark-dev                # make bench
+    libbenchmark-dev curl           # make bench
+    dpkg-dev file                   # make package: the package's library dependencies
 )
 if [ "${1:-}" = fuzz ]; then
     packages+=(clang libclang-rt-dev)   # libFuzzer

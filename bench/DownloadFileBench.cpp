@@ -1,0 +1,128 @@
+// DownloadFile against the curl command line, fetching the same file from the
+// same loopback server to the same disk in one run. The server is a child
+// process sending the file with sendfile(), so neither client pays for it and
+// this process's peak memory is the transfer's own.
+#include "DownloadFile.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <arpa/inet.h>
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/resource.h>
+#include <sys/sendfile.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr qint64 MiB = 1024 * 1024;
+
+void makeSource(const QString &path, qint64 size)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        std::abort();
+    const QByteArray block(static_cast<int>(MiB), 'e');
+    for (qint64 written = 0; written < size; written += MiB)
+        file.write(block);
+}
+
+// Serves every GET with the one file until killed.
+[[noreturn]] void serve(int listener, const QByteArray &path)
+{
+    for (;;) {
+        const int client = ::accept(listener, nullptr, nullptr);
+        if (client < 0)
+            continue;
+        char request[4096];
+        [[maybe_unused]] const auto got = ::read(client, request, sizeof request);
+        const int file = ::open(path.constData(), O_RDONLY);
+        struct stat info = {};
+        ::fstat(file, &info);
+        const QByteArray head = "HTTP/1.1 200 OK\r\nContent-Type: audio/mpeg\r\nContent-Length: "
+            + QByteArray::number(static_cast<qint64>(info.st_size)) + "\r\nConnection: close\r\n\r\n";
+        [[maybe_unused]] const auto sent = ::write(client, head.constData(), static_cast<size_t>(head.size()));
+        off_t offset = 0;
+        while (offset < info.st_size) {
+            if (::sendfile(client, file, &offset, static_cast<size_t>(info.st_size - offset)) <= 0)
+                break;
+        }
+        ::close(file);
+        ::close(client);
+    }
+}
+
+long peakKiB()
+{
+    rusage usage = {};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+double seconds(const QElapsedTimer &timer)
+{
+    return static_cast<double>(timer.nsecsElapsed()) / 1e9;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication application(argc, argv);
+    QTemporaryDir work(QDir::currentPath() + QStringLiteral("/download-bench-XXXXXX"));
+    const QString source = work.path() + QStringLiteral("/source.bin");
+
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (::bind(listener, reinterpret_cast<sockaddr *>(&address), length) != 0 || ::listen(listener, 8) != 0)
+        return 1;
+    ::getsockname(listener, reinterpret_cast<sockaddr *>(&address), &length);
+    const QString url = QStringLiteral("http://127.0.0.1:%1/episode.mp3").arg(ntohs(address.sin_port));
+
+    std::printf("%-8s %12s %12s %8s %16s\n", "size", "curl MB/s", "ours MB/s", "ratio", "peak RSS (MiB)");
+    for (const qint64 size : {100 * MiB, 1024 * MiB}) {
+        makeSource(source, size);
+        const pid_t server = ::fork();
+        if (server == 0)
+            serve(listener, source.toLocal8Bit());
+
+        const QString curlTarget = work.path() + QStringLiteral("/by-curl.mp3");
+        QElapsedTimer timer;
+        timer.start();
+        QProcess::execute(QStringLiteral("curl"), {QStringLiteral("-s"), QStringLiteral("-o"), curlTarget, url});
+        const double curlSeconds = seconds(timer);
+
+        const QString ourTarget = work.path() + QStringLiteral("/by-us.mp3");
+        timer.restart();
+        const bool done = tidewell::DownloadFile(url, ourTarget);
+        const double ourSeconds = seconds(timer);
+
+        ::kill(server, SIGKILL);
+        ::waitpid(server, nullptr, 0);
+        if (!done || QFile(ourTarget).size() != size || QFile(curlTarget).size() != size) {
+            std::fprintf(stderr, "a transfer did not complete\n");
+            return 1;
+        }
+        const double megabytes = static_cast<double>(size) / 1e6;
+        std::printf("%-8s %12.0f %12.0f %8.2f %16.1f\n", size == 100 * MiB ? "100 MiB" : "1 GiB",
+                    megabytes / curlSeconds, megabytes / ourSeconds, curlSeconds / ourSeconds,
+                    static_cast<double>(peakKiB()) / 1024.0);
+        QFile::remove(curlTarget);
+        QFile::remove(ourTarget);
+    }
+    ::close(listener);
+    return 0;
+}
