@@ -5,6 +5,7 @@
 #include "DownloadFile.h"
 #include "MousePointer.h"
 #include "ProgramIcon.h"
+#include "ReportList.h"
 #include "ShortTitle.h"
 #include "Skin.h"
 #include "StartUp.h"
@@ -32,15 +33,6 @@
 namespace tidewell {
 namespace {
 const QString productName = QStringLiteral("Tidewell Episode Keeper");
-
-// Widths were designed in twips: 1440 to the inch.
-int twipsToPixels(const QWidget *widget, int twips)
-{
-    return twips * widget->logicalDpiX() / 1440;
-}
-} // namespace
-
-namespace {
 const QString balloonText = QStringLiteral("has been minimized to the system tray.\r\nClick on the blue 'M' icon (M "
                                            "for Marrowby) to bring the software back.");
 } // namespace
@@ -150,17 +142,11 @@ void Form1::Form_Load()
 
 void Form1::addColumns(ErrorTrap &onError)
 {
-    const QString headers[] = {QStringLiteral("Podcast Name"), QStringLiteral("Download Minute"),
-                               QStringLiteral("Active")};
-    const int widths[] = {4500, 1800, 1000};
-    for (int column = 0; column < 3; ++column) {
-        onError(154 + 2 * column, [&] {
-            ListItems->setColumnCount(column + 1);
-            ListItems->setHeaderData(column, Qt::Horizontal, headers[column]);
-        });
-    }
-    for (int column = 0; column < 3; ++column)
-        onError(160 + 2 * column, [&] { ListView1->setColumnWidth(column, twipsToPixels(this, widths[column])); });
+    addReportColumns(onError, *ListView1, *ListItems,
+                     {{QStringLiteral("Podcast Name"), 4500},
+                      {QStringLiteral("Download Minute"), 1800},
+                      {QStringLiteral("Active"), 1000}},
+                     154);
 }
 
 void Form1::restoreSchedulingState(ErrorTrap &onError)

@@ -2,6 +2,7 @@
 
 #include "MousePointer.h"
 #include "ProgramIcon.h"
+#include "ReportList.h"
 #include "Skin.h"
 
 #include "PathHelpers.h"
@@ -30,17 +31,6 @@
 
 namespace tidewell {
 namespace {
-
-// The dialog was designed in twips: 1440 to the inch.
-int twipsWide(const QWidget *widget, int twips)
-{
-    return twips * widget->logicalDpiX() / 1440;
-}
-
-int twipsHigh(const QWidget *widget, int twips)
-{
-    return twips * widget->logicalDpiY() / 1440;
-}
 
 QFont dialogFont()
 {
@@ -299,17 +289,14 @@ void Form2::Form_Load()
 
 void Form2::addColumns(ErrorTrap &onError)
 {
-    const QString headers[] = {QStringLiteral("Name"),   QStringLiteral("Minute"), QStringLiteral("Filename"),
-                               QStringLiteral("Folder"), QStringLiteral("URL"),    QStringLiteral("Active")};
-    const int widths[] = {2000, 1000, 2000, 2300, 2300, 800};
-    for (int column = 0; column < 6; ++column) {
-        onError(108 + 2 * column, [&] {
-            ListItems->setColumnCount(column + 1);
-            ListItems->setHeaderData(column, Qt::Horizontal, headers[column]);
-        });
-    }
-    for (int column = 0; column < 6; ++column)
-        onError(120 + 2 * column, [&] { ListView1->setColumnWidth(column, twipsWide(ListView1, widths[column])); });
+    addReportColumns(onError, *ListView1, *ListItems,
+                     {{QStringLiteral("Name"), 2000},
+                      {QStringLiteral("Minute"), 1000},
+                      {QStringLiteral("Filename"), 2000},
+                      {QStringLiteral("Folder"), 2300},
+                      {QStringLiteral("URL"), 2300},
+                      {QStringLiteral("Active"), 800}},
+                     108);
 }
 
 void Form2::listPodCast()

@@ -1,5 +1,7 @@
 #include "MinuteEntry.h"
 
+#include "Statements.h"
+
 #include <cmath>
 
 namespace tidewell {
@@ -14,13 +16,7 @@ bool isDigit(QChar c)
 // form the database reads the same way the main list does; empty otherwise.
 QString plainDecimal(const QString &text)
 {
-    qsizetype start = 0;
-    qsizetype end = text.size();
-    while (start < end && text.at(start) == QLatin1Char(' '))
-        ++start;
-    while (end > start && text.at(end - 1) == QLatin1Char(' '))
-        --end;
-    const QString number = text.mid(start, end - start);
+    const QString number = TrimBlanks(text);
 
     qsizetype at = 0;
     if (at < number.size() && (number.at(at) == QLatin1Char('+') || number.at(at) == QLatin1Char('-')))

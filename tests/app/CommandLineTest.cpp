@@ -1,4 +1,5 @@
 #include "Connection.h"
+#include "SampleFeeds.h"
 #include "LoopbackServer.h"
 #include "Statements.h"
 #include "TemporaryHome.h"
@@ -17,15 +18,8 @@ namespace {
 
 using test::LoopbackServer;
 using Reply = LoopbackServer::Reply;
+using test::rssWithEpisode;
 
-QByteArray rssWithEpisode(const QString &episodeUrl)
-{
-    return QStringLiteral("<?xml version=\"1.0\"?><rss version=\"2.0\"><channel><title>t</title>"
-                          "<item><title>Episode 12</title><link>http://127.0.0.1/page.html</link>"
-                          "<enclosure url=\"%1\" length=\"7\" type=\"audio/mpeg\"/></item></channel></rss>")
-        .arg(episodeUrl)
-        .toUtf8();
-}
 
 // Runs the installed-to-be executable as a child process in a home of its own.
 class CommandLine : public testing::Test

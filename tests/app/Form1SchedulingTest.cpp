@@ -1,5 +1,6 @@
 #include "Connection.h"
 #include "Form1.h"
+#include "SampleFeeds.h"
 #include "LoopbackServer.h"
 #include "NetworkRules.h"
 #include "ScriptedMessageBox.h"
@@ -25,18 +26,11 @@ namespace {
 
 using test::LoopbackServer;
 using Reply = LoopbackServer::Reply;
+using test::rssWithEpisode;
 
 // Never elapses during a test: the tests drive every tick themselves.
 constexpr int idleTick = 24 * 3600 * 1000;
 
-QByteArray rssWithEpisode(const QString &episodeUrl)
-{
-    return QStringLiteral("<?xml version=\"1.0\"?><rss version=\"2.0\"><channel><title>t</title>"
-                          "<item><title>Latest</title><link>http://127.0.0.1/page.html</link>"
-                          "<enclosure url=\"%1\" length=\"7\" type=\"audio/mpeg\"/></item></channel></rss>")
-        .arg(episodeUrl)
-        .toUtf8();
-}
 
 // The feed's name as it stands in its server paths: letters and digits only.
 QByteArray slug(const QString &name)

@@ -1,0 +1,38 @@
+#include "ReportList.h"
+
+#include "ErrorTrap.h"
+
+#include <QStandardItemModel>
+#include <QTreeView>
+
+namespace tidewell {
+
+int twipsWide(const QWidget *widget, int twips)
+{
+    return twips * widget->logicalDpiX() / 1440;
+}
+
+int twipsHigh(const QWidget *widget, int twips)
+{
+    return twips * widget->logicalDpiY() / 1440;
+}
+
+void addReportColumns(ErrorTrap &onError, QTreeView &list, QStandardItemModel &items,
+                      const std::vector<ReportColumn> &columns, int firstLine)
+{
+    const int count = static_cast<int>(columns.size());
+    for (int column = 0; column < count; ++column) {
+        onError(firstLine + 2 * column, [&] {
+            items.setColumnCount(column + 1);
+            items.setHeaderData(column, Qt::Horizontal, columns[static_cast<std::size_t>(column)].header);
+        });
+    }
+    const int firstWidthLine = firstLine + 2 * count;
+    for (int column = 0; column < count; ++column) {
+        onError(firstWidthLine + 2 * column, [&] {
+            list.setColumnWidth(column, twipsWide(&list, columns[static_cast<std::size_t>(column)].widthTwips));
+        });
+    }
+}
+
+} // namespace tidewell
