@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 
 #include <arpa/inet.h>
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
@@ -99,16 +100,27 @@ int main(int argc, char **argv)
         if (server == 0)
             serve(listener, source.toLocal8Bit());
 
+        // Each client runs twice, interleaved, after the disk has caught up
+        // with the run before; the better run of each counts, so neither is
+        // slowed by flushing the other's file.
         const QString curlTarget = work.path() + QStringLiteral("/by-curl.mp3");
-        QElapsedTimer timer;
-        timer.start();
-        QProcess::execute(QStringLiteral("curl"), {QStringLiteral("-s"), QStringLiteral("-o"), curlTarget, url});
-        const double curlSeconds = seconds(timer);
-
         const QString ourTarget = work.path() + QStringLiteral("/by-us.mp3");
-        timer.restart();
-        const bool done = tidewell::DownloadFile(url, ourTarget);
-        const double ourSeconds = seconds(timer);
+        double curlSeconds = 1e9;
+        double ourSeconds = 1e9;
+        bool done = true;
+        for (int round = 0; round < 2; ++round) {
+            QFile::remove(curlTarget);
+            QFile::remove(ourTarget);
+            ::sync();
+            QElapsedTimer timer;
+            timer.start();
+            QProcess::execute(QStringLiteral("curl"), {QStringLiteral("-s"), QStringLiteral("-o"), curlTarget, url});
+            curlSeconds = std::min(curlSeconds, seconds(timer));
+            ::sync();
+            timer.restart();
+            done = tidewell::DownloadFile(url, ourTarget) && done;
+            ourSeconds = std::min(ourSeconds, seconds(timer));
+        }
 
         ::kill(server, SIGKILL);
         ::waitpid(server, nullptr, 0);

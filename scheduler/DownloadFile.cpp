@@ -18,7 +18,7 @@ namespace {
 
 // At most this much of a body waits in memory; the rest stays in the socket
 // until the file has taken it, so memory does not grow with the episode.
-constexpr qint64 readBufferSize = 1 << 20;
+constexpr qint64 readBufferSize = 2 << 20;
 
 std::vector<QPointer<QNetworkReply>> &runningTransfers()
 {
@@ -93,7 +93,8 @@ bool DownloadFile(const QString &url, const QString &localPath, const TransferPr
 
     WritableWhileReplacing oldFile(localPath);
     QSaveFile file(localPath);
-    if (!file.open(QIODevice::WriteOnly)) {
+    // Unbuffered: the chunks are large already, and a second copy costs.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         oldFile.restore();
         return false;
     }
