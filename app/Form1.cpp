@@ -229,16 +229,16 @@ void Form1::Form_Resize()
     // it stays minimised in the task bar.
     if (!cSysTray1->available())
         return;
+    // The state goes back to normal when the icon brings the window back:
+    // changing it on the hidden window would map an empty frame on X11.
     hide();
-    setWindowState(windowState() & ~Qt::WindowMinimized);
     hiddenInTray = true;
     cSysTray1->ShowBalloon(balloonText, productName, 5, true);
 }
 
 void Form1::cSysTray1_MouseUp(int, int)
 {
-    setWindowState(windowState() & ~Qt::WindowMinimized);
-    show();
+    showNormal();
     raise();
     activateWindow();
     hiddenInTray = false;

@@ -96,7 +96,6 @@ TEST_F(Form1Lifecycle, MinimisingHidesIntoTheTrayWithOneBalloonPerRun)
     minimise();
     EXPECT_TRUE(form->isHidden());
     EXPECT_TRUE(form->hiddenInTray);
-    EXPECT_FALSE(form->windowState() & Qt::WindowMinimized);
     ASSERT_EQ(balloons().size(), 1u);
     EXPECT_EQ(balloons()[0].data.szInfoTitle, QStringLiteral("Tidewell Episode Keeper"));
     EXPECT_EQ(balloons()[0].data.szInfo,
@@ -106,6 +105,7 @@ TEST_F(Form1Lifecycle, MinimisingHidesIntoTheTrayWithOneBalloonPerRun)
     tray->deliver(trayevent::LeftButtonUp);
     EXPECT_TRUE(form->isVisible());
     EXPECT_FALSE(form->hiddenInTray);
+    EXPECT_FALSE(form->windowState() & Qt::WindowMinimized) << "it comes back in normal size";
 
     minimise();
     EXPECT_TRUE(form->isHidden());
