@@ -290,6 +290,30 @@ TEST_F(Form1Scheduling, ADownloadRunningWhenSchedulingIsTurnedOffDoesNotRestartI
     EXPECT_TRUE(box.shown().empty()) << box.prompts().join(QLatin1Char('\n')).toStdString();
 }
 
+TEST_F(Form1Scheduling, ClosingTheWindowDuringATransferLeavesTheOldEpisodeAlone)
+{
+    addFeed(QStringLiteral("Mid"), 5);
+    QFile old(folder + QStringLiteral("Mid.mp3"));
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.write("last week's episode");
+    old.close();
+    Reply stalled = Reply::ok(QByteArray(1 << 20, 'x'), "audio/mpeg");
+    stalled.ending = Reply::Ending::StallAfter;
+    stalled.cutAfter = 100000;
+    server.serve("/Mid.mp3", [&](const LoopbackServer::Request &) {
+        QTimer::singleShot(50, form.get(), [&] { form->close(); });
+        return stalled;
+    });
+    loadAndTurnOn();
+    tick(QStringLiteral("Mid"), 300);
+
+    EXPECT_EQ(form->dbConn.State(), 0);
+    QFile episode(folder + QStringLiteral("Mid.mp3"));
+    ASSERT_TRUE(episode.open(QIODevice::ReadOnly));
+    EXPECT_EQ(episode.readAll(), QByteArray("last week's episode"));
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("Mid.mp3")});
+}
+
 TEST_F(Form1Scheduling, StartUpResumesTheStoredState)
 {
     addFeed(QStringLiteral("A"), 5);
