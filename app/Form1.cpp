@@ -39,7 +39,7 @@ const QString balloonText = QStringLiteral("has been minimized to the system tra
 
 Form1::Form1(Environment environment, QWidget *parent)
     : QWidget(parent), m_messageBox(environment.messageBox), m_programFolder(std::move(environment.programFolder)),
-      m_tickMilliseconds(environment.tickMilliseconds),
+      m_tickMilliseconds(environment.tickMilliseconds), m_endProgram(std::move(environment.endProgram)),
       m_editor(std::make_unique<Form2>(Form2::Environment{m_messageBox, dbConn, m_programFolder}))
 {
     cSysTray1 = environment.trayBackend ? new cSysTray(environment.trayBackend(), this) : new cSysTray(this);
@@ -270,7 +270,10 @@ void Form1::Form_Unload()
 {
     for (QTimer *timer : Timer1)
         timer->stop();
-    QCoreApplication::exit(0);
+    if (m_endProgram)
+        m_endProgram();
+    else
+        QCoreApplication::exit(0);
 }
 
 void Form1::Check3_Click()

@@ -48,6 +48,9 @@ public:
         int tickMilliseconds = 1000;
         // The notification area; empty means the desktop's own.
         std::function<std::unique_ptr<TrayBackend>()> trayBackend = {};
+        // Ends the program when the window has closed; empty means leaving
+        // every event loop at once. Tests, which have more to run, record it.
+        std::function<void()> endProgram = {};
     };
 
     // Columns of the list and the role under which each row keeps its
@@ -143,6 +146,7 @@ private:
     MessageBox &m_messageBox;
     QString m_programFolder;
     int m_tickMilliseconds;
+    std::function<void()> m_endProgram;
     std::unique_ptr<Form2> m_editor;
     MousePointerSwitch *m_pointer = nullptr;
     std::vector<TimedFeed> m_timedFeeds;    // the feed each timer element counts for

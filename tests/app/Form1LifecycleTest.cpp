@@ -43,7 +43,8 @@ protected:
                                                               tray = backend.get();
                                                               log = backend->log;
                                                               return backend;
-                                                          }});
+                                                          },
+                                                          [this] { programEnded = true; }});
         form->Form_Load();
     }
 
@@ -74,6 +75,7 @@ protected:
     test::ScriptedMessageBox box;
     FakeTrayBackend *tray = nullptr;
     std::shared_ptr<FakeTrayBackend::Log> log;
+    bool programEnded = false;
     std::unique_ptr<Form1> form;
 };
 
@@ -145,6 +147,7 @@ TEST_F(Form1Lifecycle, ClosingWhileHiddenTakesTheIconOutAndClosesTheDatabase)
     minimise();
     ASSERT_EQ(form->dbConn.State(), 1);
     form->close();
+    EXPECT_TRUE(programEnded);
     EXPECT_EQ(callsOf(NotifyMessage::Delete), 1u);
     EXPECT_EQ(form->dbConn.State(), 0);
     EXPECT_FALSE(form->cSysTray1->InTray());

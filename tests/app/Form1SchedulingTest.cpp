@@ -75,7 +75,8 @@ protected:
     void load(const QString &startStopState)
     {
         settings::write(settings::startStopState, startStopState);
-        form = std::make_unique<Form1>(Form1::Environment{box, home.programFolder(), idleTick});
+        form = std::make_unique<Form1>(
+            Form1::Environment{box, home.programFolder(), idleTick, {}, [this] { programEnded = true; }});
         form->Form_Load();
         for (const QString &statement : pending)
             form->dbConn.Execute(statement);
@@ -115,6 +116,7 @@ protected:
     LoopbackServer server;
     QString folder;
     QStringList pending;
+    bool programEnded = false;
     std::unique_ptr<Form1> form;
 };
 
@@ -307,6 +309,7 @@ TEST_F(Form1Scheduling, ClosingTheWindowDuringATransferLeavesTheOldEpisodeAlone)
     loadAndTurnOn();
     tick(QStringLiteral("Mid"), 300);
 
+    EXPECT_TRUE(programEnded);
     EXPECT_EQ(form->dbConn.State(), 0);
     QFile episode(folder + QStringLiteral("Mid.mp3"));
     ASSERT_TRUE(episode.open(QIODevice::ReadOnly));
