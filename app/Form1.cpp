@@ -52,15 +52,7 @@ Form1::~Form1() = default;
 
 void Form1::buildControls()
 {
-    ListView1 = new QTreeView(this);
-    ListItems = new QStandardItemModel(0, 0, this);
-    ListView1->setModel(ListItems);
-    ListView1->setRootIsDecorated(false);
-    ListView1->setUniformRowHeights(true);
-    ListView1->setAllColumnsShowFocus(true);
-    ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
-    ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ListView1 = makeReportList(this, ListItems);
 
     PushButton1 = new QPushButton(QStringLiteral("Add / Remove Feeds"), this);
     PushButton2 = new QPushButton(QStringLiteral("Start Downloading Selected"), this);

@@ -17,6 +17,20 @@ int twipsHigh(const QWidget *widget, int twips)
     return twips * widget->logicalDpiY() / 1440;
 }
 
+QTreeView *makeReportList(QWidget *parent, QStandardItemModel *&items)
+{
+    auto *list = new QTreeView(parent);
+    items = new QStandardItemModel(0, 0, list);
+    list->setModel(items);
+    list->setRootIsDecorated(false);
+    list->setUniformRowHeights(true);
+    list->setAllColumnsShowFocus(true);
+    list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    return list;
+}
+
 void addReportColumns(ErrorTrap &onError, QTreeView &list, QStandardItemModel &items,
                       const std::vector<ReportColumn> &columns, int firstLine)
 {

@@ -16,6 +16,10 @@ class ErrorTrap;
 int twipsWide(const QWidget *widget, int twips);
 int twipsHigh(const QWidget *widget, int twips);
 
+// A list in report form as both windows show it: whole rows, one selected
+// at a time, nothing edited in place. Its model is a child of the list.
+QTreeView *makeReportList(QWidget *parent, QStandardItemModel *&items);
+
 // One column of a list in report form: its header and its width in twips.
 struct ReportColumn
 {

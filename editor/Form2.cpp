@@ -123,15 +123,7 @@ void Form2::buildControls(QWidget *owner)
     m_dialog->setWindowTitle(QStringLiteral("Add / Remove Feeds"));
     m_dialog->setFont(dialogFont());
 
-    ListView1 = new QTreeView(m_dialog.data());
-    ListItems = new QStandardItemModel(0, 0, ListView1);
-    ListView1->setModel(ListItems);
-    ListView1->setRootIsDecorated(false);
-    ListView1->setUniformRowHeights(true);
-    ListView1->setAllColumnsShowFocus(true);
-    ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
-    ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ListView1 = makeReportList(m_dialog.data(), ListItems);
     ListView1->header()->setStretchLastSection(false);
 
     auto *layout = new QVBoxLayout(m_dialog.data());

@@ -215,13 +215,8 @@ TEST_F(Headless, DownloadsOnScheduleAndReadsTheListAgainOnHangUp)
 
 TEST_F(Headless, SigtermInTheMiddleOfATransferLeavesTheOldEpisode)
 {
-    QFile old(folder + QStringLiteral("show.mp3"));
-    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
-    old.write("last week's episode");
-    old.close();
-    Reply stalled = Reply::ok(QByteArray(1 << 20, 'x'), "audio/mpeg");
-    stalled.ending = Reply::Ending::StallAfter;
-    stalled.cutAfter = 100000;
+    ASSERT_TRUE(test::writeOldEpisode(folder + QStringLiteral("show.mp3")));
+    const Reply stalled = test::stalledEpisode();
     server.serve("/episode.mp3", stalled);
     addFeed(QStringLiteral("Stuck"), 1, server.url(QStringLiteral("/feed.xml")), folder);
 

@@ -295,13 +295,8 @@ TEST_F(Form1Scheduling, ADownloadRunningWhenSchedulingIsTurnedOffDoesNotRestartI
 TEST_F(Form1Scheduling, ClosingTheWindowDuringATransferLeavesTheOldEpisodeAlone)
 {
     addFeed(QStringLiteral("Mid"), 5);
-    QFile old(folder + QStringLiteral("Mid.mp3"));
-    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
-    old.write("last week's episode");
-    old.close();
-    Reply stalled = Reply::ok(QByteArray(1 << 20, 'x'), "audio/mpeg");
-    stalled.ending = Reply::Ending::StallAfter;
-    stalled.cutAfter = 100000;
+    ASSERT_TRUE(test::writeOldEpisode(folder + QStringLiteral("Mid.mp3")));
+    const Reply stalled = test::stalledEpisode();
     server.serve("/Mid.mp3", [&](const LoopbackServer::Request &) {
         QTimer::singleShot(50, form.get(), [&] { form->close(); });
         return stalled;

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "LoopbackServer.h"
+
 #include <QByteArray>
+#include <QFile>
 #include <QString>
 
 namespace tidewell::test {
@@ -14,6 +17,23 @@ inline QByteArray rssWithEpisode(const QString &episodeUrl, const QString &title
                           "<enclosure url=\"%1\" length=\"7\" type=\"audio/mpeg\"/></item></channel></rss>")
         .arg(episodeUrl, title)
         .toUtf8();
+}
+
+// An episode whose transfer starts and then hangs: the server sends the
+// first 100 kB of 1 MiB and nothing more.
+inline LoopbackServer::Reply stalledEpisode()
+{
+    LoopbackServer::Reply reply = LoopbackServer::Reply::ok(QByteArray(1 << 20, 'x'), "audio/mpeg");
+    reply.ending = LoopbackServer::Reply::Ending::StallAfter;
+    reply.cutAfter = 100000;
+    return reply;
+}
+
+// The episode a previous download left at path.
+inline bool writeOldEpisode(const QString &path, const QByteArray &bytes = "last week's episode")
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
 } // namespace tidewell::test
