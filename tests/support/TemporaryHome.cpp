@@ -16,9 +16,10 @@ TemporaryHome::TemporaryHome()
     setEnv("XDG_DATA_HOME", path() + QStringLiteral("/data"));
     setEnv("XDG_CONFIG_HOME", path() + QStringLiteral("/config"));
     setEnv("XDG_CACHE_HOME", path() + QStringLiteral("/cache"));
+    setEnv("XDG_STATE_HOME", path() + QStringLiteral("/state"));
     setEnv("XDG_DESKTOP_DIR", desktop());
     QDir root(path());
-    for (const char *folder : {"data", "config", "cache", "Desktop", "program"})
+    for (const char *folder : {"data", "config", "cache", "state", "Desktop", "program"})
         root.mkpath(QString::fromLatin1(folder));
 }
 
