@@ -4,14 +4,16 @@
 #include "Connection.h"
 #include "ConsoleMessageBox.h"
 #include "DataFile.h"
-#include "DownloadFile.h"
+#include "CountdownEngine.h"
 #include "ErrorTrap.h"
 #include "FeedDownloadJob.h"
 #include "FeedList.h"
 #include "FeedReader.h"
 #include "HeadlessScheduler.h"
+#include "Network.h"
 #include "RecordSet.h"
 #include "RuntimeError.h"
+#include "ScheduleStore.h"
 #include "Statements.h"
 
 #include <QCommandLineParser>
@@ -20,6 +22,7 @@
 #include <QSocketNotifier>
 
 #include <csignal>
+#include <map>
 #include <cstdio>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -77,6 +80,55 @@ bool feedExists(Connection &connection, const QString &name)
     return !records.Eof();
 }
 
+// A time for people and for scripts alike: ISO 8601, local time.
+QString isoTime(qint64 ms)
+{
+    return QDateTime::fromMSecsSinceEpoch(ms).toString(Qt::ISODate);
+}
+
+qint32 secondsPerMinute()
+{
+    // Tests shorten the minute so a schedule plays out in seconds.
+    bool ok = false;
+    const int seconds = qEnvironmentVariableIntValue("TIDEWELL_SECONDS_PER_MINUTE", &ok);
+    return ok && seconds > 0 ? seconds : 60;
+}
+
+void warnAboutStore(const ScheduleStore &store)
+{
+    if (!store.isOpen())
+        err(QStringLiteral("The schedule cannot be remembered (%1); every count starts from zero and every episode "
+                           "is fetched in full.")
+                .arg(store.error()));
+}
+
+int showStatus(Database &db, ConsoleMessageBox &reports)
+{
+    ErrorTrap onError(reports, QStringLiteral("Form1"), QStringLiteral("listPodCast"));
+    const int before = reports.shownCount();
+    const std::vector<FeedListRow> rows = ReadFeedList(db.connection, onError, db.newDatabase);
+    ScheduleStore store;
+    warnAboutStore(store);
+    const std::vector<ScheduleStore::Count> counts = store.counts();
+    std::map<QString, int> seen;
+    for (const FeedListRow &row : rows) {
+        const int ordinal = seen[row.name]++;
+        const qint32 interval = row.minute ? qint32{*row.minute} * secondsPerMinute() : 0;
+        const bool active = row.active == QStringLiteral("Yes");
+        QString next = QStringLiteral("-");
+        for (const ScheduleStore::Count &count : counts) {
+            if (active && interval > 0 && count.name == row.name && count.ordinal == ordinal
+                && count.intervalSeconds == interval)
+                next = isoTime(count.startedMs + qint64{interval} * 1000);
+        }
+        const std::optional<ScheduleStore::LastDownload> last = store.lastDownload(row.name);
+        out(QStringList{row.name, active ? QStringLiteral("Yes") : QStringLiteral("No"), next,
+                        last ? isoTime(last->whenMs) : QStringLiteral("-"), last ? last->report : QStringLiteral("-")}
+                .join(QLatin1Char('\t')));
+    }
+    return reports.shownCount() == before ? Success : Failure;
+}
+
 int downloadFeed(Database &db, ConsoleMessageBox &reports, const QString &name)
 {
     try {
@@ -89,8 +141,15 @@ int downloadFeed(Database &db, ConsoleMessageBox &reports, const QString &name)
         return Failure;
     }
     ErrorTrap onError(reports, QStringLiteral("Form1"), QStringLiteral("PushButton2_Click"));
-    const FeedDownloadOutcome outcome = DownloadFeedEpisode(db.connection, name, &onError);
+    Network network;
+    ScheduleStore store;
+    warnAboutStore(store);
+    const FeedDownloadOutcome outcome = DownloadFeedEpisode({db.connection, network, &store}, name, &onError);
+    // The button's message first, as a script may test it; then the reason.
     out(FeedDownloadMessage(outcome));
+    if (!outcome.reason.isEmpty())
+        err(outcome.reason);
+    store.saveLastDownload(name, {QDateTime::currentMSecsSinceEpoch(), outcome.succeeded(), FeedDownloadReport(outcome)});
     return outcome.succeeded() ? Success : Failure;
 }
 
@@ -133,14 +192,6 @@ void catchSignals(std::initializer_list<int> numbers)
         sigaction(number, &action, nullptr);
 }
 
-qint32 secondsPerMinute()
-{
-    // Tests shorten the minute so a schedule plays out in seconds.
-    bool ok = false;
-    const int seconds = qEnvironmentVariableIntValue("TIDEWELL_SECONDS_PER_MINUTE", &ok);
-    return ok && seconds > 0 ? seconds : 60;
-}
-
 int runHeadless(Database &db, ConsoleMessageBox &reports)
 {
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalSockets) != 0) {
@@ -148,14 +199,19 @@ int runHeadless(Database &db, ConsoleMessageBox &reports)
         return Failure;
     }
     bool stopping = false;
-    HeadlessScheduler scheduler(db.connection, reports, secondsPerMinute(),
+    Network network;
+    SystemClock clock;
+    ScheduleStore store;
+    warnAboutStore(store);
+    HeadlessScheduler scheduler({db.connection, network, reports, clock, &store, secondsPerMinute()},
                                 [&](const QString &feed, const QString &outcome) {
                                     if (!stopping) // an aborted transfer at the end is no outcome
                                         out(QDateTime::currentDateTime().toString(Qt::ISODate) + QLatin1Char(' ')
                                             + feed + QStringLiteral(": ") + outcome);
                                 });
     scheduler.setNewDatabase(db.newDatabase);
-    scheduler.reload();
+    if (!scheduler.reload())
+        err(QStringLiteral("The feed list could not be read; SIGHUP tries again."));
 
     QSocketNotifier notifier(signalSockets[1], QSocketNotifier::Read);
     QObject::connect(&notifier, &QSocketNotifier::activated, &notifier, [&] {
@@ -163,12 +219,17 @@ int runHeadless(Database &db, ConsoleMessageBox &reports)
         if (::read(signalSockets[1], &number, 1) != 1)
             return;
         if (number == SIGHUP) {
-            scheduler.reload();
-            err(QStringLiteral("Feed list read again: %1 feeds.").arg(scheduler.feedCount()));
+            if (scheduler.reload())
+                err(QStringLiteral("Feed list read again: %1 feeds.").arg(scheduler.feedCount()));
+            else
+                err(QStringLiteral("The feed list could not be read again; the %1 feeds and their counts stay as "
+                                   "they were.")
+                        .arg(scheduler.feedCount()));
             return;
         }
         stopping = true;
-        AbortAllTransfers();
+        scheduler.abortDownloads();
+        network.abortAll();
         QCoreApplication::exit(Success);
     });
     catchSignals({SIGHUP, SIGINT, SIGTERM});
@@ -215,7 +276,10 @@ int runCommandLine(const QStringList &arguments, const QString &programFolder)
     const QCommandLineOption headless(QStringLiteral("headless"),
                                       QStringLiteral("Download every active feed on its schedule without a window, "
                                                      "until SIGINT or SIGTERM."));
-    parser.addOptions({list, download, checkFeedOption, headless});
+    const QCommandLineOption status(QStringLiteral("status"),
+                                    QStringLiteral("Print each feed's schedule: name, Active, next download, last "
+                                                   "download and its outcome, tab-separated."));
+    parser.addOptions({list, download, checkFeedOption, headless, status});
 
     if (!parser.parse(arguments)) {
         err(parser.errorText());
@@ -230,9 +294,9 @@ int runCommandLine(const QStringList &arguments, const QString &programFolder)
         return Success;
     }
     const int chosen = int(parser.isSet(list)) + int(parser.isSet(download)) + int(parser.isSet(checkFeedOption))
-        + int(parser.isSet(headless));
+        + int(parser.isSet(headless)) + int(parser.isSet(status));
     if (chosen != 1 || !parser.positionalArguments().isEmpty()) {
-        err(QStringLiteral("Give exactly one of --list, --download NAME, --check-feed URL or --headless "
+        err(QStringLiteral("Give exactly one of --list, --status, --download NAME, --check-feed URL or --headless "
                            "(--help tells more)."));
         return Usage;
     }
@@ -245,6 +309,8 @@ int runCommandLine(const QStringList &arguments, const QString &programFolder)
         return Failure;
     if (parser.isSet(list))
         return listFeeds(db, reports);
+    if (parser.isSet(status))
+        return showStatus(db, reports);
     if (parser.isSet(download))
         return downloadFeed(db, reports, parser.value(download));
     return runHeadless(db, reports);

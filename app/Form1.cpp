@@ -2,7 +2,9 @@
 
 #include "DataFile.h"
 #include "DoEvents.h"
-#include "DownloadFile.h"
+#include "EpisodeTransfer.h"
+#include "Network.h"
+#include "ScheduleStore.h"
 #include "MousePointer.h"
 #include "ProgramIcon.h"
 #include "ReportList.h"
@@ -40,8 +42,17 @@ const QString balloonText = QStringLiteral("has been minimized to the system tra
 Form1::Form1(Environment environment, QWidget *parent)
     : QWidget(parent), m_messageBox(environment.messageBox), m_programFolder(std::move(environment.programFolder)),
       m_tickMilliseconds(environment.tickMilliseconds), m_endProgram(std::move(environment.endProgram)),
+      m_ownClock(environment.clock ? nullptr : std::make_unique<SystemClock>()),
+      m_ownNetwork(environment.network ? nullptr : std::make_unique<Network>()),
+      m_ownStore(environment.store ? nullptr : std::make_unique<ScheduleStore>()),
+      m_clock(environment.clock ? *environment.clock : *m_ownClock),
+      m_network(environment.network ? *environment.network : *m_ownNetwork),
+      m_store(environment.store ? *environment.store : *m_ownStore), m_engine(m_clock, &m_store),
       m_editor(std::make_unique<Form2>(Form2::Environment{m_messageBox, dbConn, m_programFolder}))
 {
+    m_wakeUp = new QTimer(this);
+    connect(m_wakeUp, &QTimer::timeout, this,
+            [this] { QMetaObject::invokeMethod(this, &Form1::tickAll, Qt::QueuedConnection); });
     cSysTray1 = environment.trayBackend ? new cSysTray(environment.trayBackend(), this) : new cSysTray(this);
     cSysTray1->setTrayIcon(programIcon());
     connect(cSysTray1, &cSysTray::MouseUp, this, &Form1::cSysTray1_MouseUp);
@@ -171,6 +182,8 @@ void Form1::listPodCast()
     reselect(selected);
     if (schedulingOn())
         rebindTimers();
+    else
+        showRowDetails();
 }
 
 void Form1::reselect(const QString &name)
@@ -249,7 +262,7 @@ void Form1::Form_QueryUnload()
     onError(100, [&] { cSysTray1->setInTray(false); });
     // A transfer still running is abandoned; its partial file goes with it
     // and the episode it was replacing stays.
-    AbortAllTransfers();
+    m_network.abortAll();
     onError(102, [] { DoEvents(); });
     onError(104, [] { DoEvents(); });
     if (onError.test(106, [&] { return dbConn.State() != 0; }))
@@ -260,7 +273,8 @@ void Form1::Form_QueryUnload()
 
 void Form1::Form_Unload()
 {
-    for (QTimer *timer : Timer1)
+    m_wakeUp->stop();
+    for (const auto &timer : Timer1)
         timer->stop();
     if (m_endProgram)
         m_endProgram();

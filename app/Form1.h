@@ -1,7 +1,9 @@
 #pragma once
 
 #include "Connection.h"
+#include "CountdownEngine.h"
 #include "ErrorTrap.h"
+#include "FeedDownloadJob.h"
 #include "Form2.h"
 #include "MessageBox.h"
 #include "SkinFramework.h"
@@ -12,6 +14,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -28,7 +31,26 @@ class QTreeView;
 namespace tidewell {
 
 class MousePointerSwitch;
+class Network;
+class ScheduleStore;
 class cSysTray;
+
+// One element of the countdown timer array: the interval and the enabled
+// state each row's countdown relies on. One wake-up a second drives every
+// enabled element, rather than a timer per row waking the program.
+class TimerElement
+{
+public:
+    int interval() const { return m_interval; }
+    void setInterval(int milliseconds) { m_interval = milliseconds; }
+    bool isActive() const { return m_enabled; }
+    void start() { m_enabled = true; }
+    void stop() { m_enabled = false; }
+
+private:
+    int m_interval = 0;
+    bool m_enabled = false;
+};
 
 // The main window: the feed list, the three buttons and the start-up options.
 // Its load handler is the program's start-up sequence.
@@ -51,6 +73,12 @@ public:
         // Ends the program when the window has closed; empty means leaving
         // every event loop at once. Tests, which have more to run, record it.
         std::function<void()> endProgram = {};
+        // What the window needs besides and may share with the rest of the
+        // program; empty means its own: the wall clock, a network object,
+        // the per-user schedule store.
+        const Clock *clock = nullptr;
+        Network *network = nullptr;
+        ScheduleStore *store = nullptr;
     };
 
     // Columns of the list and the role under which each row keeps its
@@ -86,6 +114,10 @@ public:
     // list row `row` (counted from 1).
     void PushButton2_Click();
     void DownloadFeed(int row);
+    // Timer element k's target, and the seconds its row has counted.
+    qint32 IntervalSeconds(int index) const;
+    qint32 ElapsedSeconds(int index);
+    CountdownEngine &countdowns() { return m_engine; }
 
     int rowCount() const;
     QString itemText(int row, Column column) const;
@@ -101,10 +133,8 @@ public:
     QLabel *StatusLine = nullptr;        // the running transfer, or the last scheduled outcome
     QProgressBar *TransferProgress = nullptr;
     // The countdown timers, element k for list row k + 1; element 0 exists
-    // from the start. Targets and counts in seconds, element by element.
-    std::vector<QTimer *> Timer1;
-    std::vector<qint32> IntervalSeconds;
-    std::vector<qint32> ElapsedSeconds;
+    // from the start. Their targets and counts are the engine's.
+    std::vector<std::unique_ptr<TimerElement>> Timer1;
 
     cSysTray *cSysTray1 = nullptr;
     SkinFramework SkinFramework1;
@@ -122,23 +152,22 @@ private:
     void reselect(const QString &name);
 
     // Scheduling helpers: timers follow feeds, not list positions.
-    struct TimedFeed
-    {
-        QString name;
-        qint32 interval = 0;
-        bool active = false;
-        bool operator==(const TimedFeed &) const = default;
-    };
-    TimedFeed feedOfRow(int row) const;
+    ScheduledFeed feedOfRow(int row) const;
+    std::vector<ScheduledFeed> feedsOfList() const;
     void turnSchedulingOn();
     void turnSchedulingOff();
     void resizeTimers(std::size_t count);
     void rebindTimers();
+    void tickAll();
     int timerIndexOf(const QString &feed) const;
     void setCountdownText(int row, const QString &text);
+    FeedDownloadOutcome runDownload(const QString &name, ErrorTrap *onError);
     void showTransfer(const QString &feed, qint64 received, qint64 total);
     void endTransfer();
-    void showScheduledOutcome(const QString &feed, const QString &message, bool succeeded);
+    void recordOutcome(const QString &feed, const FeedDownloadOutcome &outcome, bool scheduled,
+                       CountdownEngine::Token token = 0);
+    void showRowDetails();
+    void showStatus();
 
     void changeEvent(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
@@ -147,11 +176,21 @@ private:
     QString m_programFolder;
     int m_tickMilliseconds;
     std::function<void()> m_endProgram;
+    std::unique_ptr<SystemClock> m_ownClock;
+    std::unique_ptr<Network> m_ownNetwork;
+    std::unique_ptr<ScheduleStore> m_ownStore;
+    const Clock &m_clock;
+    Network &m_network;
+    ScheduleStore &m_store;
+    CountdownEngine m_engine;
+    QTimer *m_wakeUp = nullptr;             // drives every enabled timer element
     std::unique_ptr<Form2> m_editor;
     MousePointerSwitch *m_pointer = nullptr;
-    std::vector<TimedFeed> m_timedFeeds;    // the feed each timer element counts for
-    QStringList m_scheduledDownloads;       // feeds whose scheduled download is running
+    // The status line: the last scheduled outcome, except that a failure
+    // stays in view until its feed next succeeds.
     QString m_lastScheduledOutcome;
+    QStringList m_failingFeeds;             // oldest first
+    std::map<QString, QString> m_failures;  // the status text of each failing feed
     int m_binding = 0;                      // changes whenever the timers are bound afresh
     int m_transfersRunning = 0;
     bool m_switchingScheduling = false;

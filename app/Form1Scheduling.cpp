@@ -1,12 +1,15 @@
 // The main window's scheduling: the "Turn On"/"Turn Off" button, the
-// per-feed countdown timers and the download jobs they start.
+// per-feed countdown timers and the download jobs they start. The counting
+// itself is the countdown engine's, which the headless scheduler shares.
 #include "Form1.h"
 
 #include "DoEvents.h"
-#include "FeedDownloadJob.h"
 #include "FormatCountdown.h"
+#include "Network.h"
+#include "ScheduleStore.h"
 #include "Settings.h"
 
+#include <QDateTime>
 #include <QLabel>
 #include <QLocale>
 #include <QProgressBar>
@@ -20,11 +23,26 @@ namespace tidewell {
 namespace {
 const QString turnOn = QStringLiteral("Turn On");
 const QString turnOff = QStringLiteral("Turn Off");
+
+QString localTime(qint64 ms, QLocale::FormatType format = QLocale::ShortFormat)
+{
+    return QLocale().toString(QDateTime::fromMSecsSinceEpoch(ms), format);
+}
 } // namespace
 
 bool Form1::schedulingOn() const
 {
     return PushButton6->text() == turnOff;
+}
+
+qint32 Form1::IntervalSeconds(int index) const
+{
+    return index >= 0 && index < m_engine.size() ? m_engine.feed(index).intervalSeconds : 0;
+}
+
+qint32 Form1::ElapsedSeconds(int index)
+{
+    return index >= 0 && index < m_engine.size() ? m_engine.elapsedSeconds(index) : 0;
 }
 
 void Form1::PushButton6_Click()
@@ -39,16 +57,24 @@ void Form1::PushButton6_Click()
     m_switchingScheduling = false;
 }
 
-Form1::TimedFeed Form1::feedOfRow(int row) const
+ScheduledFeed Form1::feedOfRow(int row) const
 {
-    TimedFeed feed;
+    ScheduledFeed feed;
     feed.name = itemText(row, NameColumn);
     const QVariant minute = ListItems->item(row, NameColumn)->data(MinuteRole);
     // The interval comes from the stored minute, never from the countdown
     // text, which only reads back right below one hour.
-    feed.interval = minute.isValid() ? minute.toInt() * 60 : 0;
+    feed.intervalSeconds = minute.isValid() ? minute.toInt() * 60 : 0;
     feed.active = itemText(row, ActiveColumn) == QStringLiteral("Yes");
     return feed;
+}
+
+std::vector<ScheduledFeed> Form1::feedsOfList() const
+{
+    std::vector<ScheduledFeed> feeds;
+    for (int row = 0; row < rowCount(); ++row)
+        feeds.push_back(feedOfRow(row));
+    return feeds;
 }
 
 void Form1::turnSchedulingOn()
@@ -59,19 +85,13 @@ void Form1::turnSchedulingOn()
         return QStringLiteral("ListView1.ListItems.Item(i).SubItems(1): ") + itemText(i - 1, CountdownColumn);
     });
     onError(0, [&] { PushButton6->setText(turnOff); });
-    m_timedFeeds.clear();
-    ElapsedSeconds.clear();
-    IntervalSeconds.clear();
-    const int rows = rowCount();
-    onError(0, [&] {
-        for (int row = 0; row < rows; ++row) {
-            m_timedFeeds.push_back(feedOfRow(row));
-            ElapsedSeconds.push_back(0);
-            IntervalSeconds.push_back(m_timedFeeds.back().interval);
-        }
-    });
+    // At the program's start every feed goes on from where its count stood
+    // when the program last ran; a click starts every count from zero.
+    const auto how = isLoading ? CountdownEngine::Start::Resume : CountdownEngine::Start::FromZero;
+    onError(0, [&] { m_engine.start(feedsOfList(), how); });
+    const int rows = std::min(rowCount(), m_engine.size());
     const int binding = m_binding;
-    for (i = 1; i <= rows && i <= static_cast<int>(m_timedFeeds.size()); ++i) {
+    for (i = 1; i <= rows; ++i) {
         onError(0, [] { DoEvents(); });
         if (binding != m_binding)
             break; // the list was refilled meanwhile and every timer rebound
@@ -80,11 +100,13 @@ void Form1::turnSchedulingOn()
             Timer1.at(static_cast<std::size_t>(i - 1))->setInterval(m_tickMilliseconds);
         });
         onError(0, [&] {
-            if (!m_scheduledDownloads.contains(m_timedFeeds.at(static_cast<std::size_t>(i - 1)).name))
+            if (!m_engine.isDownloading(i - 1))
                 Timer1.at(static_cast<std::size_t>(i - 1))->start();
         });
     }
     onError(0, [] { settings::write(settings::startStopState, settings::on); });
+    m_wakeUp->start(m_tickMilliseconds);
+    showRowDetails();
 }
 
 void Form1::turnSchedulingOff()
@@ -97,9 +119,8 @@ void Form1::turnSchedulingOff()
         Timer1.at(0)->stop();
     });
     onError(0, [&] { resizeTimers(1); });
-    m_timedFeeds.clear();
-    ElapsedSeconds.clear();
-    IntervalSeconds.clear();
+    m_wakeUp->stop();
+    m_engine.stop();
     ++m_binding;
     onError(0, [&] { listPodCast(); });
     onError(0, [] { settings::write(settings::startStopState, settings::off); });
@@ -108,16 +129,10 @@ void Form1::turnSchedulingOff()
 void Form1::resizeTimers(std::size_t count)
 {
     count = std::max<std::size_t>(count, 1);
-    while (Timer1.size() > count) {
-        delete Timer1.back();
-        Timer1.pop_back();
-    }
-    while (Timer1.size() < count) {
-        const int index = static_cast<int>(Timer1.size());
-        auto *timer = new QTimer(this);
-        timer->setInterval(0);
-        connect(timer, &QTimer::timeout, this, [this, index] { Timer1_Timer(index); });
-        Timer1.push_back(timer);
+    Timer1.resize(count);
+    for (auto &element : Timer1) {
+        if (!element)
+            element = std::make_unique<TimerElement>();
     }
 }
 
@@ -126,47 +141,44 @@ void Form1::rebindTimers()
     // The list was filled again while scheduling is on. Each feed that is
     // still there, unchanged, keeps its count; a new or changed feed starts
     // from zero; a feed that is gone loses its timer.
-    std::vector<TimedFeed> feeds;
-    std::vector<qint32> elapsed;
-    for (int row = 0; row < rowCount(); ++row) {
-        feeds.push_back(feedOfRow(row));
-        qint32 count = 0;
-        for (std::size_t old = 0; old < m_timedFeeds.size() && old < ElapsedSeconds.size(); ++old) {
-            if (m_timedFeeds[old] == feeds.back()) {
-                count = ElapsedSeconds[old];
-                break;
-            }
-        }
-        elapsed.push_back(count);
-    }
-    m_timedFeeds = feeds;
-    ElapsedSeconds = elapsed;
-    IntervalSeconds.clear();
-    for (const TimedFeed &feed : feeds)
-        IntervalSeconds.push_back(feed.interval);
+    m_engine.rebind(feedsOfList());
     ++m_binding;
-
-    resizeTimers(feeds.size());
-    if (feeds.empty())
+    const int rows = m_engine.size();
+    resizeTimers(static_cast<std::size_t>(rows));
+    if (rows == 0)
         Timer1.front()->stop();
-    for (std::size_t row = 0; row < feeds.size(); ++row) {
-        Timer1[row]->setInterval(m_tickMilliseconds);
-        if (m_scheduledDownloads.contains(feeds[row].name)) {
-            Timer1[row]->stop();
-            setCountdownText(static_cast<int>(row), FormatCountdown(0));
+    for (int row = 0; row < rows; ++row) {
+        TimerElement &element = *Timer1[static_cast<std::size_t>(row)];
+        element.setInterval(m_tickMilliseconds);
+        if (m_engine.isDownloading(row)) {
+            element.stop();
+            setCountdownText(row, FormatCountdown(0));
             continue;
         }
-        Timer1[row]->start();
-        if (feeds[row].active && elapsed[row] > 0)
-            setCountdownText(static_cast<int>(row), FormatCountdown(feeds[row].interval - elapsed[row]));
+        element.start();
+        const qint32 elapsed = m_engine.elapsedSeconds(row);
+        if (m_engine.feed(row).active && elapsed > 0)
+            setCountdownText(row, FormatCountdown(m_engine.feed(row).intervalSeconds - elapsed));
+    }
+    showRowDetails();
+}
+
+void Form1::tickAll()
+{
+    // A row's tick may wait for its download; the next wake-up then ticks
+    // the other rows from inside that wait, so none of them is held up.
+    for (std::size_t index = 0; index < Timer1.size(); ++index) {
+        const TimerElement &element = *Timer1[index];
+        if (element.isActive() && element.interval() > 0)
+            Timer1_Timer(static_cast<int>(index));
     }
 }
 
 int Form1::timerIndexOf(const QString &feed) const
 {
-    for (std::size_t index = 0; index < m_timedFeeds.size(); ++index) {
-        if (m_timedFeeds[index].name == feed)
-            return static_cast<int>(index);
+    for (int index = 0; index < m_engine.size() && index < rowCount(); ++index) {
+        if (m_engine.feed(index).name == feed)
+            return index;
     }
     return -1;
 }
@@ -176,41 +188,51 @@ void Form1::setCountdownText(int row, const QString &text)
     QStandardItem *item = ListItems->item(row, CountdownColumn);
     if (!item)
         throw RuntimeError(35600, QStringLiteral("Index out of bounds"));
-    item->setText(text);
+    if (item->text() != text)
+        item->setText(text);
 }
 
 void Form1::Timer1_Timer(int index)
 {
     ErrorTrap onError(m_messageBox, QStringLiteral("Form1"), QStringLiteral("Timer1"));
     // 100: nothing to count without rows, or for an element whose row is gone.
-    if (rowCount() == 0 || index < 0 || index >= static_cast<int>(m_timedFeeds.size()) || index >= rowCount())
+    if (rowCount() == 0 || !m_engine.isCounting() || index < 0 || index >= m_engine.size() || index >= rowCount())
         return;
     if (!onError.test(102, [&] { return itemText(index, ActiveColumn) == QStringLiteral("Yes"); }))
         return;
     // Pending events may refill the list at 114 and 120, so the element is
     // found again by its feed after each of them.
-    const QString feed = m_timedFeeds[static_cast<std::size_t>(index)].name;
+    const QString feed = m_engine.feed(index).name;
     qint32 target = 0;
     qint32 elapsed = 0;
-    onError(104, [&] { target = IntervalSeconds.at(static_cast<std::size_t>(index)); });
-    onError(106, [&] { elapsed = ++ElapsedSeconds.at(static_cast<std::size_t>(index)); });
+    onError(104, [&] { target = m_engine.feed(index).intervalSeconds; });
+    // 106 to 110: the count follows the clock, so a late or missed tick, or
+    // time asleep, costs the row nothing.
+    onError(106, [&] { elapsed = m_engine.elapsedSeconds(index); });
     onError(112, [&] { setCountdownText(index, FormatCountdown(target - elapsed)); });
     onError(114, [] { DoEvents(); });
-    if (elapsed != target) // 116
-        return;
+    // 116: due once the interval has passed, which a clock may jump past.
     index = timerIndexOf(feed);
-    if (index < 0)
+    if (index < 0 || !m_engine.isDue(index))
         return;
     onError(118, [&] { setCountdownText(index, FormatCountdown(0)); });
     onError(120, [] { DoEvents(); });
     index = timerIndexOf(feed);
-    if (index < 0)
-        return;
+    if (index < 0 || !m_engine.isDue(index))
+        return; // another tick started this download meanwhile
     onError(122, [&] { Timer1.at(static_cast<std::size_t>(index))->stop(); });
     onError(124, [&] { Timer1.at(static_cast<std::size_t>(index))->setInterval(0); });
-    m_scheduledDownloads << feed;
-    onError(126, [&] { DownloadFeed(index + 1); });
-    m_scheduledDownloads.removeOne(feed);
+    const CountdownEngine::Token token = m_engine.downloadStarted(index);
+    FeedDownloadOutcome outcome{FeedDownloadOutcome::TransferFailed, {}, {}};
+    onError(126, [&] {
+        try {
+            outcome = runDownload(feed, nullptr);
+        } catch (const RuntimeError &error) {
+            outcome.reason = error.description();
+            throw;
+        }
+    });
+    recordOutcome(feed, outcome, true, token);
     // Scheduling may have been turned off, or the feed removed, meanwhile;
     // then there is no timer to start again.
     index = timerIndexOf(feed);
@@ -218,7 +240,8 @@ void Form1::Timer1_Timer(int index)
         return;
     onError(128, [&] { Timer1.at(static_cast<std::size_t>(index))->setInterval(m_tickMilliseconds); });
     onError(130, [&] { Timer1.at(static_cast<std::size_t>(index))->start(); });
-    onError(132, [&] { ElapsedSeconds.at(static_cast<std::size_t>(index)) = 0; });
+    onError(132, [&] { m_engine.restartCount(index); });
+    showRowDetails();
 }
 
 void Form1::DownloadFeed(int row)
@@ -226,18 +249,22 @@ void Form1::DownloadFeed(int row)
     if (row < 1 || row > rowCount())
         throw RuntimeError(35600, QStringLiteral("Index out of bounds"));
     const QString name = itemText(row - 1, NameColumn);
+    recordOutcome(name, runDownload(name, nullptr), true);
+}
+
+FeedDownloadOutcome Form1::runDownload(const QString &name, ErrorTrap *onError)
+{
     ++m_transfersRunning;
     const auto progress = [this, name](qint64 received, qint64 total) { showTransfer(name, received, total); };
-    FeedDownloadOutcome outcome;
     try {
-        outcome = DownloadFeedEpisode(dbConn, name, nullptr, progress);
+        const FeedDownloadOutcome outcome =
+            DownloadFeedEpisode({dbConn, m_network, &m_store}, name, onError, progress);
+        endTransfer();
+        return outcome;
     } catch (...) {
         endTransfer();
-        showScheduledOutcome(name, QStringLiteral("Download Failed."), false);
         throw;
     }
-    endTransfer();
-    showScheduledOutcome(name, FeedDownloadMessage(outcome), outcome.succeeded());
 }
 
 void Form1::PushButton2_Click()
@@ -255,11 +282,9 @@ void Form1::PushButton2_Click()
     // One manual download at a time: a second click would only race the
     // first for the same file.
     PushButton2->setEnabled(false);
-    ++m_transfersRunning;
-    const FeedDownloadOutcome outcome = DownloadFeedEpisode(
-        dbConn, name, &onError, [this, name](qint64 received, qint64 total) { showTransfer(name, received, total); });
-    endTransfer();
+    const FeedDownloadOutcome outcome = runDownload(name, &onError);
     PushButton2->setEnabled(true);
+    recordOutcome(name, outcome, false);
     onError(0, [&] { m_messageBox.show(FeedDownloadMessage(outcome)); });
 }
 
@@ -283,17 +308,73 @@ void Form1::endTransfer()
     if (--m_transfersRunning > 0)
         return;
     TransferProgress->hide();
-    StatusLine->setText(m_lastScheduledOutcome);
+    showStatus();
 }
 
-void Form1::showScheduledOutcome(const QString &feed, const QString &message, bool succeeded)
+void Form1::recordOutcome(const QString &feed, const FeedDownloadOutcome &outcome, bool scheduled,
+                          CountdownEngine::Token token)
 {
-    const QString time = QLocale().toString(QTime::currentTime(), QLocale::ShortFormat);
-    m_lastScheduledOutcome = succeeded
-        ? QStringLiteral("Last scheduled download: %1 downloaded at %2.").arg(feed, time)
-        : QStringLiteral("Last scheduled download: %1 failed at %2 (%3)").arg(feed, time, message);
-    if (m_transfersRunning == 0)
-        StatusLine->setText(m_lastScheduledOutcome);
+    const qint64 now = m_clock.nowMs();
+    const LastDownload last{now, outcome.succeeded(), FeedDownloadReport(outcome)};
+    if (token != 0)
+        m_engine.downloadEnded(token, last);
+    else
+        m_engine.recordOutcome(feed, last);
+    const QString time = localTime(now);
+    if (outcome.succeeded()) {
+        m_failingFeeds.removeAll(feed);
+        m_failures.erase(feed);
+        if (scheduled)
+            m_lastScheduledOutcome = QStringLiteral("Last scheduled download: %1 downloaded at %2.").arg(feed, time);
+    } else {
+        // A failure stays in view until the feed next succeeds, whatever
+        // succeeds meanwhile.
+        m_failingFeeds.removeAll(feed);
+        m_failingFeeds << feed;
+        m_failures[feed] = QStringLiteral("%1 failed at %2: %3").arg(feed, time, last.report);
+    }
+    showRowDetails();
+    showStatus();
+}
+
+void Form1::showStatus()
+{
+    if (m_transfersRunning > 0)
+        return;
+    QString text = m_lastScheduledOutcome;
+    if (!m_failingFeeds.isEmpty()) {
+        text = m_failures[m_failingFeeds.last()];
+        if (m_failingFeeds.size() > 1)
+            text += QStringLiteral(" (%1 feeds are failing; see their tooltips)").arg(m_failingFeeds.size());
+    }
+    StatusLine->setText(text);
+}
+
+void Form1::showRowDetails()
+{
+    // Each row's tooltip: how its last download went, and when the next is.
+    for (int row = 0; row < rowCount(); ++row) {
+        QStringList lines;
+        const int index = row < m_engine.size() && m_engine.feed(row).name == itemText(row, NameColumn) ? row : -1;
+        std::optional<LastDownload> last = index >= 0 ? m_engine.lastDownload(index) : std::nullopt;
+        if (!last && index < 0) {
+            if (const auto stored = m_store.lastDownload(itemText(row, NameColumn)))
+                last = LastDownload{stored->whenMs, stored->succeeded, stored->report};
+        }
+        if (last)
+            lines << QStringLiteral("Last download: %1, %2").arg(localTime(last->whenMs), last->report);
+        else
+            lines << QStringLiteral("Last download: none yet");
+        if (const std::optional<qint64> due = index >= 0 ? m_engine.nextDueMs(index) : std::nullopt)
+            lines << QStringLiteral("Next download: %1").arg(localTime(*due));
+        else if (index >= 0 && m_engine.isDownloading(index))
+            lines << QStringLiteral("Downloading now");
+        const QString tip = lines.join(QLatin1Char('\n'));
+        for (int column = NameColumn; column <= ActiveColumn; ++column) {
+            if (QStandardItem *item = ListItems->item(row, column); item && item->toolTip() != tip)
+                item->setToolTip(tip);
+        }
+    }
 }
 
 } // namespace tidewell

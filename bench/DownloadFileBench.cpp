@@ -2,7 +2,8 @@
 // same loopback server to the same disk in one run. The server is a child
 // process sending the file with sendfile(), so neither client pays for it and
 // this process's peak memory is the transfer's own.
-#include "DownloadFile.h"
+#include "EpisodeTransfer.h"
+#include "Network.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -108,6 +109,7 @@ int main(int argc, char **argv)
         double curlSeconds = 1e9;
         double ourSeconds = 1e9;
         bool done = true;
+        tidewell::Network network;
         for (int round = 0; round < 2; ++round) {
             QFile::remove(curlTarget);
             QFile::remove(ourTarget);
@@ -118,7 +120,7 @@ int main(int argc, char **argv)
             curlSeconds = std::min(curlSeconds, seconds(timer));
             ::sync();
             timer.restart();
-            done = tidewell::DownloadFile(url, ourTarget) && done;
+            done = tidewell::DownloadFile(network, url, ourTarget) && done;
             ourSeconds = std::min(ourSeconds, seconds(timer));
         }
 

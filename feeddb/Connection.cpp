@@ -92,7 +92,9 @@ void Connection::Open(const QString &connectionString)
     // instead of comparing with a string.
     sqlite3_db_config(db.get(), SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
     sqlite3_db_config(db.get(), SQLITE_DBCONFIG_DQS_DDL, 0, nullptr);
-    sqlite3_busy_timeout(db.get(), 2000);
+    // Another process (the window, a command, the headless scheduler) may
+    // hold the file for a moment; wait for it rather than fail at once.
+    sqlite3_busy_timeout(db.get(), lockWaitMilliseconds);
     // Opening is lazy; reading the schema proves the file is a database now,
     // when the failure can be reported as a failed open.
     if (sqlite3_exec(db.get(), "select count(*) from sqlite_master", nullptr, nullptr, nullptr) != SQLITE_OK)

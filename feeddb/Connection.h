@@ -24,6 +24,9 @@ struct QueryResult
 class Connection
 {
 public:
+    // How long a statement waits for a lock another process holds.
+    static constexpr int lockWaitMilliseconds = 5000;
+
     Connection();
     ~Connection();
     Connection(const Connection &) = delete;

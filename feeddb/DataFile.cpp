@@ -51,6 +51,8 @@ void copyFile(const QString &from, const QString &to)
     // temporary name and rename it into place.
     const QString partial = to + QStringLiteral(".part");
     QFile::remove(partial);
+    if (QFileInfo(to).size() == 0)
+        QFile::remove(to); // an empty file in its place is no database to keep
     if (!QFile::copy(from, partial) || !QFile::rename(partial, to)) {
         QFile::remove(partial);
         throw RuntimeError(75, QStringLiteral("Path/File access error: could not copy '%1' to '%2'").arg(from, to));
@@ -65,7 +67,9 @@ bool prepare(ErrorTrap &onError, const QString &programFolder)
         onError(134, [] { createFolder(makerFolder()); });
     if (onError.test(136, [] { return !folderListingFinds(dataFolder()); }))
         onError(138, [] { createFolder(dataFolder()); });
-    if (!onError.test(140, [] { return !FileExists(dataFilePath()); }))
+    // An empty file (a disk that filled up while it was made, say) holds no
+    // feeds to keep: it is made again like a missing one.
+    if (!onError.test(140, [] { return !FileExists(dataFilePath()) || QFileInfo(dataFilePath()).size() == 0; }))
         return false;
     const QString prepared = programFolder + QLatin1Char('/') + preparedTemplate;
     if (onError.test(142, [&] { return FileExists(prepared); })) {

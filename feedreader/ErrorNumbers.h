@@ -26,6 +26,7 @@ inline constexpr int RequestCannotConnect = requestError(12029);
 inline constexpr int RequestConnectionError = requestError(12030);
 inline constexpr int RequestNotOpened = requestError(12100);
 inline constexpr int RequestNotSent = requestError(12101);
+inline constexpr int RequestInvalidResponse = requestError(12152);
 inline constexpr int RequestRedirectFailed = requestError(12156);
 inline constexpr int RequestSecureFailure = requestError(12175);
 inline constexpr int RequestResponseTooLarge = requestError(12184);

@@ -7,6 +7,7 @@
 #include "ResponseDecoding.h"
 #include "RuntimeError.h"
 
+#include <QEventLoop>
 #include <QStringList>
 
 #include <new>
@@ -85,6 +86,23 @@ const QStringList &requestIdentifiers()
 }
 
 } // namespace
+
+// The state of a read while its requests run.
+struct FeedReader::PendingRead
+{
+    QString url;
+    QString userName;
+    QString password;
+    int lType = 0;
+    bool allowHtml = false;
+    ReadDone done;
+    std::unique_ptr<DomDocument> document;
+    std::unique_ptr<HttpRequest> request;
+    int counter = 0;
+    // A document refused for its size is not fetched again: the next
+    // request object would only fetch the same bytes.
+    bool refusedForSize = false;
+};
 
 FeedReader::FeedReader(std::shared_ptr<const ObjectFactory> factory) : m_factory(std::move(factory))
 {
@@ -185,14 +203,16 @@ QString FeedReader::FeedTypeString() const
     }
 }
 
-QByteArray FeedReader::HTTPGet(const QString &sURL, const QString &sUserName, const QString &sPassWord,
-                            const QString &progId)
+void FeedReader::HTTPGet(const QString &sURL, const QString &sUserName, const QString &sPassWord,
+                         const QString &progId, std::function<void(QByteArray)> done)
 {
-    std::unique_ptr<HttpRequest> request;
+    std::unique_ptr<HttpRequest> &request = m_pending->request;
     try {
         request = CreateObj<HttpRequest>(progId);
-        if (!request)
-            return {};
+        if (!request) {
+            done({});
+            return;
+        }
         if (progId.compare(u"WinHTTP.WinHTTPRequest.5", Qt::CaseInsensitive) == 0) {
             request->Open(QStringLiteral("GET"), sURL, false);
             if (!m_proxyUser.isEmpty() || !m_proxyPass.isEmpty())
@@ -202,47 +222,119 @@ QByteArray FeedReader::HTTPGet(const QString &sURL, const QString &sUserName, co
         } else {
             request->Open(QStringLiteral("GET"), sURL, false, sUserName, sPassWord);
         }
-        request->send();
-        m_lastHTTPStatusText = request->statusText();
-        m_lastHTTPStatus = request->Status();
-        QByteArray body = request->responseBody();
-        const QByteArray contentType = request->contentType();
-        // The body is now ours alone, so it is cleaned in its own buffer.
-        request.reset();
-        return CleanResponse(std::move(body), contentType);
+        request->sendAsync([this, done] {
+            HttpRequest &answered = *m_pending->request;
+            try {
+                if (const auto &failure = answered.failure())
+                    throw *failure;
+                m_lastHTTPStatusText = answered.statusText();
+                m_lastHTTPStatus = answered.Status();
+                QByteArray body = answered.responseBody();
+                const QByteArray contentType = answered.contentType();
+                // The body is now ours alone, so it is cleaned in its own buffer.
+                m_pending->request.reset();
+                done(CleanResponse(std::move(body), contentType));
+            } catch (...) {
+                recordCurrentError();
+                m_pending->refusedForSize = m_lastErrorCode == errnum::RequestResponseTooLarge;
+                m_pending->request.reset();
+                done({});
+            }
+        });
     } catch (...) {
         recordCurrentError();
-        return {};
+        request.reset();
+        done({});
     }
 }
 
 bool FeedReader::ReadFeed(const QString &sURL, const QString &sUserName, const QString &sPassWord, int &lType,
                           bool bAllowHTML)
 {
-    bool parsed = false;
-    try {
-        if (!m_regExp)
-            return false;
-        const QStringList &identifiers = requestIdentifiers();
-        Clear();
-        m_feedItems = std::make_shared<FeedItemCollection>();
-        const std::unique_ptr<DomDocument> document = CreateObj<DomDocument>(QString::fromUtf16(progid::DomDocument));
-        if (!document)
-            return false;
-        // The first text that parses ends the loop, whatever its status: a
-        // 404 page that is well-formed XML is not fetched again.
-        int counter = 0;
-        while (!document->hasContent() && counter <= 3) {
-            document->loadLatin1(HTTPGet(sURL, sUserName, sPassWord, identifiers.at(counter)));
-            ++counter;
-        }
-        if (document->hasContent())
-            parsed = ParseFeed(*document, lType, bAllowHTML);
-    } catch (...) {
-        recordCurrentError();
+    bool result = false;
+    bool over = false;
+    QEventLoop loop;
+    ReadFeedAsync(sURL, sUserName, sPassWord, lType, bAllowHTML, [&](bool readResult, int typeUsed) {
+        result = readResult;
+        lType = typeUsed;
+        over = true;
+        loop.quit();
+    });
+    if (!over)
+        loop.exec();
+    if (!over) {
+        // The program is quitting: the read is abandoned.
+        m_pending.reset();
         return false;
     }
-    return m_lastHTTPStatus == 200 && parsed;
+    return result;
+}
+
+void FeedReader::ReadFeedAsync(const QString &sURL, const QString &sUserName, const QString &sPassWord, int lType,
+                               bool bAllowHTML, ReadDone done)
+{
+    m_pending.reset();
+    try {
+        if (!m_regExp) {
+            done(false, lType);
+            return;
+        }
+        Clear();
+        m_feedItems = std::make_shared<FeedItemCollection>();
+        std::unique_ptr<DomDocument> document = CreateObj<DomDocument>(QString::fromUtf16(progid::DomDocument));
+        if (!document) {
+            done(false, lType);
+            return;
+        }
+        m_pending = std::make_unique<PendingRead>();
+        m_pending->url = sURL;
+        m_pending->userName = sUserName;
+        m_pending->password = sPassWord;
+        m_pending->lType = lType;
+        m_pending->allowHtml = bAllowHTML;
+        m_pending->done = std::move(done);
+        m_pending->document = std::move(document);
+    } catch (...) {
+        recordCurrentError();
+        m_pending.reset();
+        done(false, lType);
+        return;
+    }
+    nextAttempt();
+}
+
+void FeedReader::nextAttempt()
+{
+    PendingRead &read = *m_pending;
+    // The first text that parses ends the loop, whatever its status: a
+    // 404 page that is well-formed XML is not fetched again.
+    if (read.document->hasContent() || read.counter > 3 || read.refusedForSize) {
+        finishRead();
+        return;
+    }
+    const QString &identifier = requestIdentifiers().at(read.counter);
+    HTTPGet(read.url, read.userName, read.password, identifier, [this](QByteArray text) {
+        try {
+            m_pending->document->loadLatin1(std::move(text));
+        } catch (...) {
+            recordCurrentError();
+        }
+        ++m_pending->counter;
+        nextAttempt();
+    });
+}
+
+void FeedReader::finishRead()
+{
+    const std::unique_ptr<PendingRead> read = std::move(m_pending);
+    bool parsed = false;
+    try {
+        if (read->document->hasContent())
+            parsed = ParseFeed(*read->document, read->lType, read->allowHtml);
+    } catch (...) {
+        recordCurrentError();
+    }
+    read->done(m_lastHTTPStatus == 200 && parsed, read->lType);
 }
 
 bool FeedReader::ParseFeed(const DomDocument &document, int &lType, bool bAllowHTML)

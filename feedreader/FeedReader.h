@@ -5,12 +5,14 @@
 
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 namespace tidewell {
 
 class DomDocument;
 class DomNode;
+class HttpRequest;
 class RegExp;
 
 // Fetches a feed document over HTTP, trying four request objects in turn,
@@ -33,6 +35,13 @@ public:
     // document was recognised.
     bool ReadFeed(const QString &sURL, const QString &sUserName, const QString &sPassWord, int &lType,
                   bool bAllowHTML);
+    // The same read without waiting: the requests run on the event loop and
+    // `done` gets ReadFeed's result and the type used once the read is over
+    // (at once when nothing could be fetched). One read at a time; a second
+    // call, or destroying the reader, abandons the first without calling it.
+    using ReadDone = std::function<void(bool result, int lType)>;
+    void ReadFeedAsync(const QString &sURL, const QString &sUserName, const QString &sPassWord, int lType,
+                       bool bAllowHTML, ReadDone done);
 
     int LastHTTPStatus() const { return m_lastHTTPStatus; }
     const QString &LastHTTPStatusText() const { return m_lastHTTPStatusText; }
@@ -59,8 +68,12 @@ private:
 
     template <typename T>
     std::unique_ptr<T> CreateObj(const QString &progId);
-    // The cleaned response text, as Latin-1 bytes (see CleanResponse).
-    QByteArray HTTPGet(const QString &sURL, const QString &sUserName, const QString &sPassWord, const QString &progId);
+    // Fetches with one request object and hands on the cleaned response
+    // text, as Latin-1 bytes (see CleanResponse); empty text on failure.
+    void HTTPGet(const QString &sURL, const QString &sUserName, const QString &sPassWord, const QString &progId,
+                 std::function<void(QByteArray)> done);
+    void nextAttempt();
+    void finishRead();
     // CleanResponse of the response text. All the cleaning leaves lies in
     // 0x20..0xFF, so it is handed on as Latin-1 bytes, half the size of the
     // text. A body read as UTF-8 (nearly every feed) is decoded and cleaned
@@ -74,7 +87,10 @@ private:
     QString GetNodeText(const DomNode &node, const QString &path);
     RegExp &engine();
 
+    struct PendingRead;
+
     std::shared_ptr<const ObjectFactory> m_factory;
+    std::unique_ptr<PendingRead> m_pending;
     std::unique_ptr<RegExp> m_regExp;
     int m_lastHTTPStatus = 0;
     QString m_lastHTTPStatusText;

@@ -5,8 +5,12 @@
 #include "ResponseDecoding.h"
 #include "RuntimeError.h"
 
-#include <QAuthenticator>
-#include <QNetworkReply>
+#include "BodyDecoder.h"
+#include "HttpExchange.h"
+#include "HttpResponseParser.h"
+#include "Network.h"
+
+#include <QEventLoop>
 
 #include <memory>
 
@@ -14,127 +18,41 @@ namespace tidewell {
 
 namespace {
 
-using NetworkError = QNetworkReply::NetworkError;
-
-// Qt reports 4xx and 5xx answers as errors too; for the request objects they
-// are answers like any other, with a status to read.
-bool isHttpAnswer(NetworkError error)
+RuntimeError exchangeError(const net::HttpExchange &exchange)
 {
-    const int code = int(error);
-    return error == NetworkError::NoError || error == NetworkError::ProxyAuthenticationRequiredError ||
-           (code >= 201 && code <= 299 && error != NetworkError::ContentReSendError) || (code >= 401 && code <= 499);
-}
-
-bool isCompleteAnswer(const QNetworkReply &reply)
-{
-    return reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid() && isHttpAnswer(reply.error());
-}
-
-int requestErrorNumber(NetworkError error)
-{
-    switch (error) {
-    case NetworkError::ConnectionRefusedError:
-    case NetworkError::ProxyConnectionRefusedError:
-        return errnum::RequestCannotConnect;
-    case NetworkError::RemoteHostClosedError:
-    case NetworkError::ProxyConnectionClosedError:
-    case NetworkError::OperationCanceledError:
-        return errnum::RequestConnectionError;
-    case NetworkError::HostNotFoundError:
-    case NetworkError::ProxyNotFoundError:
-        return errnum::RequestNameNotResolved;
-    case NetworkError::TimeoutError:
-    case NetworkError::ProxyTimeoutError:
-        return errnum::RequestTimeout;
-    case NetworkError::SslHandshakeFailedError:
-        return errnum::RequestSecureFailure;
-    case NetworkError::TooManyRedirectsError:
-    case NetworkError::InsecureRedirectError:
-        return errnum::RequestRedirectFailed;
-    case NetworkError::ProtocolUnknownError:
-        return errnum::RequestUnrecognizedScheme;
-    default:
-        return errnum::Fail;
-    }
-}
-
-RuntimeError abortError(net::AbortReason reason)
-{
-    switch (reason) {
-    case net::AbortReason::Stalled:
+    using Error = net::HttpExchange::Error;
+    switch (exchange.error()) {
+    case Error::Refused:
+        return {errnum::RequestCannotConnect, exchange.errorString()};
+    case Error::HostNotFound:
+        return {errnum::RequestNameNotResolved, exchange.errorString()};
+    case Error::Stalled:
         return {errnum::RequestTimeout, QStringLiteral("The operation timed out")};
-    case net::AbortReason::RedirectRefused:
+    case Error::Secure:
+        return {errnum::RequestSecureFailure, exchange.errorString()};
+    case Error::RedirectRefused:
         return {errnum::RequestRedirectFailed,
                 QStringLiteral("The redirection failed because it led to a URL that is neither http nor https")};
-    case net::AbortReason::TooManyRedirects:
+    case Error::TooManyRedirects:
         return {errnum::RequestRedirectFailed,
                 QStringLiteral("The redirection failed because there were more than %1 redirects")
                     .arg(net::maxRedirects)};
-    case net::AbortReason::TooLarge:
-        return {errnum::RequestResponseTooLarge, QStringLiteral("The document is larger than 64 MiB")};
-    case net::AbortReason::Interrupted:
-    case net::AbortReason::None:
+    case Error::Protocol:
+        return {errnum::RequestInvalidResponse, exchange.errorString()};
+    case Error::Closed:
+    case Error::Network:
+        return {errnum::RequestConnectionError, exchange.errorString()};
+    case Error::Owner: // the request's own refusals, set where they happen
+    case Error::Stopped:
+    case Error::None:
         break;
     }
     return {errnum::RequestConnectionError, QStringLiteral("The operation was canceled")};
 }
 
-// Reads each hop's body as it arrives, straight into one buffer sized from
-// Content-Length when the server gives it, and stops at the size limit.
-class BodyReader
-{
-public:
-    void attach(QNetworkReply &reply, net::ReplyGuard &guard)
-    {
-        m_body.clear();
-        QObject::connect(&reply, &QNetworkReply::metaDataChanged, &guard,
-                         [this, &reply, &guard] { onHeaders(reply, guard); });
-        QObject::connect(&reply, &QNetworkReply::readyRead, &guard, [this, &reply, &guard] { read(reply, guard); });
-        QObject::connect(&reply, &QNetworkReply::finished, &guard, [this, &reply, &guard] { read(reply, guard); });
-    }
-
-    QByteArray take() { return std::move(m_body); }
-
-private:
-    void onHeaders(QNetworkReply &reply, net::ReplyGuard &guard)
-    {
-        const QVariant length = reply.header(QNetworkRequest::ContentLengthHeader);
-        if (!length.isValid())
-            return;
-        if (length.toLongLong() > HttpRequest::maxResponseBytes)
-            guard.abort(net::AbortReason::TooLarge);
-        else
-            m_body.reserve(qsizetype(length.toLongLong()));
-    }
-
-    void read(QNetworkReply &reply, net::ReplyGuard &guard)
-    {
-        const qint64 available = reply.bytesAvailable();
-        if (available <= 0)
-            return;
-        if (m_body.size() + available > HttpRequest::maxResponseBytes) {
-            guard.abort(net::AbortReason::TooLarge);
-            return;
-        }
-        const qsizetype before = m_body.size();
-        m_body.resize(before + available);
-        const qint64 read = reply.read(m_body.data() + before, available);
-        m_body.resize(before + std::max<qint64>(read, 0));
-    }
-
-    QByteArray m_body;
-};
-
 } // namespace
 
-HttpRequest::HttpRequest(RequestKind kind) : m_kind(kind)
-{
-    net::applyProxyRules(m_manager);
-    QObject::connect(&m_manager, &QNetworkAccessManager::authenticationRequired, &m_manager,
-                     [this](QNetworkReply *, QAuthenticator *authenticator) { answerServer(*authenticator); });
-    QObject::connect(&m_manager, &QNetworkAccessManager::proxyAuthenticationRequired, &m_manager,
-                     [this](const QNetworkProxy &, QAuthenticator *authenticator) { answerProxy(*authenticator); });
-}
+HttpRequest::HttpRequest(RequestKind kind, Network &network) : m_kind(kind), m_network(network) {}
 
 HttpRequest::~HttpRequest() = default;
 
@@ -183,29 +101,128 @@ void HttpRequest::SetCredentials(const QString &userName, const QString &passwor
 
 void HttpRequest::send()
 {
+    bool done = false;
+    QEventLoop loop;
+    sendAsync([&] {
+        done = true;
+        loop.quit();
+    });
+    if (!done)
+        loop.exec();
+    if (!done) {
+        // The wait ended because the program is quitting.
+        m_exchange.reset();
+        throw RuntimeError(errnum::RequestConnectionError, QStringLiteral("The operation was canceled"));
+    }
+    if (m_failure)
+        throw *m_failure;
+}
+
+void HttpRequest::sendAsync(std::function<void()> done)
+{
     if (!m_opened)
         throw RuntimeError(errnum::RequestNotOpened,
                            QStringLiteral("The requested operation cannot be carried out before Open is called"));
     m_responded = false;
+    m_failure.reset();
     m_body.clear();
-    m_serverAnswered = false;
-    m_proxyAnswered = false;
+    m_decoder.reset();
+    m_tooLarge = false;
+
+    m_exchange = std::make_unique<net::HttpExchange>(m_network, m_url);
+    m_exchange->setHeader("Accept-Encoding", "gzip, deflate");
+    if (m_serverCredentials)
+        m_exchange->setServerCredentials(m_serverCredentials->user, m_serverCredentials->password);
+    if (m_proxyCredentials)
+        m_exchange->setProxyCredentials(m_proxyCredentials->user, m_proxyCredentials->password);
     if (m_proxy)
-        m_manager.setProxy(*m_proxy);
+        m_exchange->setProxy(*m_proxy);
+    m_exchange->onHead = [this](const HttpResponseParser &) { return onHead(); };
+    m_exchange->onBody = [this](const char *data, qsizetype size) { return onBody(data, size); };
+    // Queued: the callback may well destroy this request, which must not
+    // happen inside the exchange's own signal.
+    QObject::connect(
+        m_exchange.get(), &net::HttpExchange::finished, &m_context,
+        [this, done = std::move(done)] {
+            complete();
+            done();
+        },
+        Qt::QueuedConnection);
+    m_exchange->start();
+}
 
-    BodyReader body;
-    const net::Transfer transfer =
-        net::get(m_manager, m_url, [&body](QNetworkReply &reply, net::ReplyGuard &guard) { body.attach(reply, guard); });
-    if (transfer.abortReason != net::AbortReason::None)
-        throw abortError(transfer.abortReason);
-    const QNetworkReply &reply = *transfer.reply;
-    if (!isCompleteAnswer(reply))
-        throw RuntimeError(requestErrorNumber(reply.error()), reply.errorString());
+bool HttpRequest::onHead()
+{
+    const HttpResponseParser &response = m_exchange->response();
+    if (response.contentLength().value_or(0) > maxResponseBytes) {
+        m_tooLarge = true;
+        m_exchange->fail(QString());
+        return false;
+    }
+    if (response.contentLength())
+        m_body.reserve(static_cast<qsizetype>(*response.contentLength()));
+    QString error;
+    m_decoder = BodyDecoder::forEncoding(response.header("Content-Encoding"), error);
+    if (!m_decoder) {
+        m_failure = RuntimeError(errnum::RequestInvalidResponse, QStringLiteral("Decompression failed: ") + error);
+        m_exchange->fail(error);
+        return false;
+    }
+    return true;
+}
 
-    m_status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    m_statusText = QString::fromLatin1(reply.attribute(QNetworkRequest::HttpReasonPhraseAttribute).toByteArray());
-    m_contentType = reply.rawHeader("Content-Type");
-    m_body = body.take();
+bool HttpRequest::onBody(const char *data, qsizetype size)
+{
+    // The limit holds for the bytes as they come and for what they unpack to.
+    const auto refuse = [this] {
+        m_tooLarge = true;
+        m_body = QByteArray();
+        m_exchange->fail(QString());
+        return false;
+    };
+    if (m_exchange->response().bodyReceived() > maxResponseBytes)
+        return refuse();
+    const bool decoded = m_decoder->decode(data, size, [&](const char *bytes, qsizetype length) {
+        if (m_body.size() + length > maxResponseBytes)
+            return refuse();
+        m_body.append(bytes, length);
+        return true;
+    });
+    if (decoded)
+        return true;
+    if (!m_tooLarge) {
+        m_failure = RuntimeError(errnum::RequestInvalidResponse,
+                                 QStringLiteral("Decompression failed: ") + m_decoder->error());
+        m_exchange->fail(m_decoder->error());
+    }
+    return false;
+}
+
+void HttpRequest::complete()
+{
+    const std::unique_ptr<net::HttpExchange> exchange = std::move(m_exchange);
+    const std::unique_ptr<BodyDecoder> decoder = std::move(m_decoder);
+    if (m_tooLarge) {
+        m_body = QByteArray();
+        m_failure = RuntimeError(errnum::RequestResponseTooLarge, QStringLiteral("The document is larger than 64 MiB"));
+        return;
+    }
+    if (m_failure)
+        return;
+    if (exchange->error() != net::HttpExchange::Error::None) {
+        m_failure = exchangeError(*exchange);
+        return;
+    }
+    if (decoder && decoder->provesEnd() && !decoder->ended()) {
+        m_failure = RuntimeError(errnum::RequestInvalidResponse,
+                                 QStringLiteral("Decompression failed: the compressed document ended early"));
+        return;
+    }
+    const HttpResponseParser &response = exchange->response();
+    m_status = response.status();
+    m_statusText = QString::fromLatin1(response.reason());
+    m_contentType = response.header("Content-Type");
+    m_finalUrl = exchange->url();
     m_responded = true;
 }
 
@@ -246,24 +263,10 @@ const QByteArray &HttpRequest::contentType() const
     return m_contentType;
 }
 
-void HttpRequest::answerServer(QAuthenticator &authenticator)
+const QUrl &HttpRequest::finalUrl() const
 {
-    // Answer once: if the server refuses these, asking again cannot help,
-    // and the refusal (401) is the response.
-    if (m_serverAnswered || !m_serverCredentials)
-        return;
-    m_serverAnswered = true;
-    authenticator.setUser(m_serverCredentials->user);
-    authenticator.setPassword(m_serverCredentials->password);
-}
-
-void HttpRequest::answerProxy(QAuthenticator &authenticator)
-{
-    if (m_proxyAnswered || !m_proxyCredentials)
-        return;
-    m_proxyAnswered = true;
-    authenticator.setUser(m_proxyCredentials->user);
-    authenticator.setPassword(m_proxyCredentials->password);
+    requireResponse();
+    return m_finalUrl;
 }
 
 } // namespace tidewell

@@ -1,19 +1,25 @@
 #pragma once
 
 #include "PlatformObject.h"
+#include "RuntimeError.h"
 
 #include <QByteArray>
-#include <QNetworkAccessManager>
 #include <QNetworkProxy>
+#include <QObject>
 #include <QString>
 #include <QUrl>
 
+#include <functional>
+#include <memory>
 #include <optional>
 
-class QAuthenticator;
-class QNetworkReply;
-
 namespace tidewell {
+
+class BodyDecoder;
+class Network;
+namespace net {
+class HttpExchange;
+}
 
 // The four request objects the reader tries in turn. All four fetch under the
 // same network rules (NetworkRules.h); they differ only where the reader can
@@ -31,17 +37,19 @@ enum class RequestKind
     LegacyXmlHttp,
 };
 
-// One synchronous HTTP request: Open, optionally SetCredentials, send, then
-// Status, statusText and responseText. send waits on a local event loop, so
-// the window stays responsive during the fetch. Failures raise RuntimeError
-// with the request objects' numbers (ErrorNumbers.h).
+// One HTTP request: Open, optionally SetCredentials, send, then Status,
+// statusText and responseText. send waits on a local event loop, so the
+// window stays responsive during the fetch; sendAsync returns at once and
+// calls back when the answer is in, so nothing waits at all. Failures raise
+// RuntimeError with the request objects' numbers (ErrorNumbers.h). Every
+// answer with an HTTP status is a response, whatever the status.
 class HttpRequest : public PlatformObject
 {
 public:
     // Feed documents beyond this size are refused rather than held in memory.
     static constexpr qint64 maxResponseBytes = 64 * 1024 * 1024;
 
-    explicit HttpRequest(RequestKind kind);
+    HttpRequest(RequestKind kind, Network &network);
     ~HttpRequest() override;
 
     RequestKind kind() const { return m_kind; }
@@ -54,15 +62,22 @@ public:
     // Returns when the whole response has arrived; raises when none could be
     // had (no connection, a stall, a refused redirect, an oversized body).
     void send();
+    // The same without waiting: `done` runs from the event loop once the
+    // response has arrived or failed; then failure() tells which. Raises at
+    // once only when the request was never opened.
+    void sendAsync(std::function<void()> done);
+    const std::optional<RuntimeError> &failure() const { return m_failure; }
 
     int Status() const;
     QString statusText() const;
     // Decoded afresh on each call (ResponseDecoding.h).
     QString responseText() const;
-    // The body as it arrived and the Content-Type it came with, for readers
-    // that decode it their own way.
+    // The body as it arrived (compression undone) and the Content-Type it
+    // came with, for readers that decode it their own way.
     const QByteArray &responseBody() const;
     const QByteArray &contentType() const;
+    // The address the response came from, after every redirect.
+    const QUrl &finalUrl() const;
 
     // Routes this request through the given proxy instead of the system's
     // proxy settings.
@@ -76,24 +91,30 @@ private:
     };
 
     void requireResponse() const;
-    void answerServer(QAuthenticator &authenticator);
-    void answerProxy(QAuthenticator &authenticator);
+    bool onHead();
+    bool onBody(const char *data, qsizetype size);
+    void complete();
 
     const RequestKind m_kind;
-    QNetworkAccessManager m_manager;
+    Network &m_network;
     std::optional<QNetworkProxy> m_proxy;
     QUrl m_url;
     bool m_opened = false;
     std::optional<Credentials> m_serverCredentials;
     std::optional<Credentials> m_proxyCredentials;
-    bool m_serverAnswered = false;
-    bool m_proxyAnswered = false;
+
+    std::unique_ptr<net::HttpExchange> m_exchange;
+    std::unique_ptr<BodyDecoder> m_decoder;
+    bool m_tooLarge = false;
+    QObject m_context; // ends callbacks that would outlive the request
 
     bool m_responded = false;
+    std::optional<RuntimeError> m_failure;
     int m_status = 0;
     QString m_statusText;
     QByteArray m_contentType;
     QByteArray m_body;
+    QUrl m_finalUrl;
 };
 
 } // namespace tidewell

@@ -6,6 +6,8 @@
 
 namespace tidewell {
 
+class Network;
+
 // Base of the objects the reader makes by programmatic identifier: the four
 // request objects, the XML document and the regular-expression engine. The
 // reader asks for them by name, as it always has, and casts to what it needs.
@@ -20,11 +22,20 @@ public:
 class ObjectFactory
 {
 public:
-    virtual ~ObjectFactory() = default;
+    // Requests then go through a network object of the factory's own.
+    ObjectFactory();
+    explicit ObjectFactory(Network &network);
+    virtual ~ObjectFactory();
+
+    Network &network() const { return *m_network; }
 
     // Identifiers compare without regard to letter case, as registered names
     // always have. Throws RuntimeError for an identifier nobody provides.
     virtual std::unique_ptr<PlatformObject> CreateObject(const QString &progId) const;
+
+private:
+    std::shared_ptr<Network> m_ownNetwork;
+    Network *m_network;
 };
 
 namespace progid {

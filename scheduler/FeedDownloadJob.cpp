@@ -3,11 +3,15 @@
 #include "Connection.h"
 #include "ErrorTrap.h"
 #include "FeedReader.h"
+#include "Network.h"
 #include "PathHelpers.h"
 #include "RecordSet.h"
+#include "ScheduleStore.h"
 #include "Statements.h"
 
-#include <optional>
+#include <QDateTime>
+#include <QEventLoop>
+#include <QFileInfo>
 
 namespace tidewell {
 namespace {
@@ -46,46 +50,178 @@ FeedDetails lookUp(Connection &dbConn, const QString &name, ErrorTrap *onError)
     return details;
 }
 
-QString firstEpisodeUrl(const QString &feedUrl)
+QString statusText(int status, const QString &text)
 {
-    FeedReader reader;
-    int type = 0;
-    // The result is not looked at: a feed answered with another status than
-    // 200 may still have yielded its items.
-    reader.ReadFeed(feedUrl, QString(), QString(), type, false);
+    return text.isEmpty() ? QStringLiteral("HTTP %1").arg(status) : QStringLiteral("HTTP %1 %2").arg(status).arg(text);
+}
+
+// Why a read gave no episode, as far as the reader can tell.
+QString readerReason(const FeedReader &reader)
+{
+    if (reader.LastHTTPStatus() != 0 && reader.LastHTTPStatus() != 200)
+        return statusText(reader.LastHTTPStatus(), reader.LastHTTPStatusText());
+    if (reader.LastErrorCode() != 0)
+        return reader.LastErrorDesc();
     const auto items = reader.FeedItems();
-    return items && !items->empty() ? items->front().url() : QString();
+    if (reader.FeedType() == 0)
+        return QStringLiteral("the address did not give an RSS, RDF or Atom feed with items");
+    if (!items || items->empty())
+        return QStringLiteral("the feed has no items");
+    return QStringLiteral("the feed's first item names no episode");
+}
+
+// An address that names an MP3 file is an episode; a web page in its place
+// is not.
+bool namesAudio(const QString &url)
+{
+    return url.contains(QStringLiteral(".mp3"), Qt::CaseInsensitive);
+}
+
+qint64 modifiedMs(const QFileInfo &file)
+{
+    return file.lastModified().toMSecsSinceEpoch();
+}
+
+// Validators for a conditional request, when the file standing at the
+// destination is, to the byte count and the second, the one the last
+// download of this same episode left there.
+void addValidators(ScheduleStore *store, const QString &feed, TransferRequest &request)
+{
+    if (!store)
+        return;
+    const std::optional<ScheduleStore::Episode> last = store->episode(feed);
+    if (!last || last->url != request.url || last->destination != request.localPath)
+        return;
+    const QFileInfo file(request.localPath);
+    if (!file.isFile() || file.size() != last->size || modifiedMs(file) != last->modifiedMs)
+        return;
+    request.etag = last->etag;
+    request.lastModified = last->lastModified;
+}
+
+void rememberEpisode(ScheduleStore *store, const QString &feed, const TransferRequest &request,
+                     const TransferOutcome &outcome)
+{
+    // A failure leaves the old file, and what is known of it, as they were;
+    // so does a confirmation that it is current.
+    if (!store || outcome.kind != TransferOutcome::Kind::Downloaded)
+        return;
+    const QFileInfo file(request.localPath);
+    if (outcome.etag.isEmpty() && outcome.lastModified.isEmpty()) {
+        store->forgetEpisode(feed);
+        return;
+    }
+    store->saveEpisode(feed, {request.url, request.localPath, outcome.etag, outcome.lastModified, file.size(),
+                              modifiedMs(file)});
 }
 
 } // namespace
 
-FeedDownloadOutcome DownloadFeedEpisode(Connection &dbConn, const QString &name, ErrorTrap *onError,
+FeedDownload::FeedDownload(FeedDownloadContext context, QString name, QObject *parent)
+    : QObject(parent), m_context(context), m_name(std::move(name))
+{
+}
+
+FeedDownload::~FeedDownload() = default;
+
+void FeedDownload::start(ErrorTrap *onError)
+{
+    const FeedDetails feed = lookUp(m_context.dbConn, m_name, onError);
+    if (feed.folder.isEmpty() || feed.filename.isEmpty() || feed.url.isEmpty()) {
+        finish(FeedDownloadOutcome::MissingDetails);
+        return;
+    }
+    m_folder = feed.folder;
+    m_filename = feed.filename;
+    m_feedUrl = feed.url;
+    m_reader = std::make_unique<FeedReader>(std::make_shared<ObjectFactory>(m_context.network));
+    // The result is not looked at: a feed answered with another status than
+    // 200 may still have yielded its items.
+    m_reader->ReadFeedAsync(m_feedUrl, QString(), QString(), 0, false, [this](bool, int) { feedRead(); });
+}
+
+void FeedDownload::feedRead()
+{
+    const auto items = m_reader->FeedItems();
+    const QString episodeUrl = items && !items->empty() ? items->front().url() : QString();
+    if (episodeUrl.isEmpty()) {
+        finish(FeedDownloadOutcome::NoEpisode, readerReason(*m_reader));
+        return;
+    }
+    // A file where the folder should be is no place to save into either.
+    if (!IsFolder(m_folder)) {
+        m_outcome.folder = m_folder;
+        finish(FeedDownloadOutcome::MissingFolder);
+        return;
+    }
+    const QString folder = m_folder.endsWith(QLatin1Char('/')) ? m_folder : m_folder + QLatin1Char('/');
+    m_request = TransferRequest();
+    m_request.url = episodeUrl;
+    m_request.localPath = folder + m_filename;
+    m_request.expectMedia = namesAudio(episodeUrl);
+    addValidators(m_context.store, m_name, m_request);
+    m_transfer = std::make_unique<EpisodeTransfer>(m_context.network, m_request);
+    connect(m_transfer.get(), &EpisodeTransfer::progress, this, &FeedDownload::progress);
+    connect(m_transfer.get(), &EpisodeTransfer::finished, this, &FeedDownload::transferEnded);
+    m_transfer->start();
+}
+
+void FeedDownload::transferEnded()
+{
+    const TransferOutcome &outcome = m_transfer->outcome();
+    rememberEpisode(m_context.store, m_name, m_request, outcome);
+    switch (outcome.kind) {
+    case TransferOutcome::Kind::Downloaded:
+        finish(FeedDownloadOutcome::Downloaded);
+        break;
+    case TransferOutcome::Kind::Unchanged:
+        finish(FeedDownloadOutcome::Unchanged, QStringLiteral("unchanged since the last download"));
+        break;
+    case TransferOutcome::Kind::Failed:
+        finish(FeedDownloadOutcome::TransferFailed, outcome.reason);
+        break;
+    }
+}
+
+void FeedDownload::abort()
+{
+    if (m_finished)
+        return;
+    if (m_transfer) {
+        m_transfer->abort(); // its end finishes the job
+        return;
+    }
+    m_reader.reset();
+    finish(FeedDownloadOutcome::TransferFailed, QStringLiteral("the download was stopped"));
+}
+
+void FeedDownload::finish(FeedDownloadOutcome::Kind kind, const QString &reason)
+{
+    if (m_finished)
+        return;
+    m_finished = true;
+    m_outcome.kind = kind;
+    m_outcome.reason = reason;
+    Q_EMIT finished();
+}
+
+FeedDownloadOutcome DownloadFeedEpisode(const FeedDownloadContext &context, const QString &name, ErrorTrap *onError,
                                         const TransferProgress &progress)
 {
-    FeedDownloadOutcome outcome;
-    const FeedDetails feed = lookUp(dbConn, name, onError);
-    if (feed.folder.isEmpty() || feed.filename.isEmpty() || feed.url.isEmpty())
-        return outcome;
-
-    QString episodeUrl;
-    run(onError, [&] { episodeUrl = firstEpisodeUrl(feed.url); });
-    if (episodeUrl.isEmpty()) {
-        outcome.kind = FeedDownloadOutcome::NoEpisode;
-        return outcome;
+    FeedDownload job(context, name);
+    if (progress)
+        QObject::connect(&job, &FeedDownload::progress, &job, progress);
+    QEventLoop loop;
+    QObject::connect(&job, &FeedDownload::finished, &loop, &QEventLoop::quit);
+    job.start(onError);
+    if (!job.isFinished())
+        loop.exec();
+    if (!job.isFinished()) {
+        // The program is quitting.
+        job.abort();
+        return FeedDownloadOutcome{FeedDownloadOutcome::TransferFailed, {}, QStringLiteral("the program stopped")};
     }
-
-    // A file where the folder should be is no place to save into either.
-    if (!IsFolder(feed.folder)) {
-        outcome.kind = FeedDownloadOutcome::MissingFolder;
-        outcome.folder = feed.folder;
-        return outcome;
-    }
-    const QString folder = feed.folder.endsWith(QLatin1Char('/')) ? feed.folder : feed.folder + QLatin1Char('/');
-
-    bool transferred = false;
-    run(onError, [&] { transferred = DownloadFile(episodeUrl, folder + feed.filename, progress); });
-    outcome.kind = transferred ? FeedDownloadOutcome::Downloaded : FeedDownloadOutcome::TransferFailed;
-    return outcome;
+    return job.outcome();
 }
 
 QString FeedDownloadMessage(const FeedDownloadOutcome &outcome)
@@ -98,11 +234,18 @@ QString FeedDownloadMessage(const FeedDownloadOutcome &outcome)
     case FeedDownloadOutcome::MissingFolder:
         return QStringLiteral("(") + outcome.folder + QStringLiteral(") Folder does not exists.");
     case FeedDownloadOutcome::Downloaded:
+    case FeedDownloadOutcome::Unchanged:
         return QStringLiteral("Done.");
     case FeedDownloadOutcome::TransferFailed:
         break;
     }
     return QStringLiteral("Download Failed.");
+}
+
+QString FeedDownloadReport(const FeedDownloadOutcome &outcome)
+{
+    const QString message = FeedDownloadMessage(outcome);
+    return outcome.reason.isEmpty() ? message : message + QStringLiteral(" (") + outcome.reason + u')';
 }
 
 } // namespace tidewell

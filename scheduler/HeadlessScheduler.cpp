@@ -6,75 +6,103 @@
 
 namespace tidewell {
 
-HeadlessScheduler::HeadlessScheduler(Connection &dbConn, MessageBox &reports, qint32 secondsPerMinute, Report report)
-    : m_dbConn(dbConn), m_reports(reports), m_secondsPerMinute(secondsPerMinute), m_report(std::move(report))
+HeadlessScheduler::HeadlessScheduler(Environment environment, Report report)
+    : m_environment(environment), m_report(std::move(report)), m_engine(environment.clock, environment.store)
 {
     connect(&m_timer, &QTimer::timeout, this, [this] { tick(); });
 }
 
-void HeadlessScheduler::reload()
+HeadlessScheduler::~HeadlessScheduler() = default;
+
+bool HeadlessScheduler::readFeeds(std::vector<ScheduledFeed> &feeds)
 {
-    ErrorTrap onError(m_reports, QStringLiteral("Headless"), QStringLiteral("listPodCast"));
-    std::vector<TimedFeed> feeds;
-    for (const FeedListRow &row : ReadFeedList(m_dbConn, onError, m_newDatabase)) {
-        TimedFeed feed;
-        feed.name = row.name;
-        feed.interval = row.minute ? qint32{*row.minute} * m_secondsPerMinute : 0;
-        feed.active = row.active == QStringLiteral("Yes");
-        if (const TimedFeed *old = find(feed.name);
-            old && old->interval == feed.interval && old->active == feed.active) {
-            feed.elapsed = old->elapsed;
-            feed.downloading = old->downloading;
-        }
-        feeds.push_back(feed);
+    ErrorTrap onError(m_environment.reports, QStringLiteral("Headless"), QStringLiteral("listPodCast"));
+    const std::vector<FeedListRow> rows = ReadFeedList(m_environment.dbConn, onError, m_newDatabase);
+    if (onError.reportCount() > 0 && rows.empty())
+        return false;
+    for (const FeedListRow &row : rows) {
+        feeds.push_back({row.name, row.minute ? qint32{*row.minute} * m_environment.secondsPerMinute : 0,
+                         row.active == QStringLiteral("Yes")});
     }
-    m_feeds = std::move(feeds);
+    return true;
+}
+
+bool HeadlessScheduler::reload()
+{
+    std::vector<ScheduledFeed> feeds;
+    if (!readFeeds(feeds))
+        return false;
+    if (m_engine.isCounting())
+        m_engine.rebind(feeds);
+    else
+        m_engine.start(feeds, CountdownEngine::Start::Resume);
+    return true;
 }
 
 void HeadlessScheduler::start(int tickMilliseconds)
 {
+    if (!m_engine.isCounting())
+        m_engine.start({}, CountdownEngine::Start::Resume);
     m_timer.start(tickMilliseconds);
-}
-
-HeadlessScheduler::TimedFeed *HeadlessScheduler::find(const QString &name)
-{
-    for (TimedFeed &feed : m_feeds) {
-        if (feed.name == name)
-            return &feed;
-    }
-    return nullptr;
 }
 
 void HeadlessScheduler::tick()
 {
-    // A download below waits on an event loop, inside which ticks and
-    // reloads go on; so feeds are looked up by name, never held by position.
-    QStringList due;
-    for (TimedFeed &feed : m_feeds) {
-        if (!feed.active || feed.downloading)
-            continue;
-        if (++feed.elapsed == feed.interval)
-            due << feed.name;
-    }
-    for (const QString &name : due)
-        download(name);
+    for (const int index : m_engine.dueFeeds())
+        download(index);
 }
 
-void HeadlessScheduler::download(const QString &name)
+void HeadlessScheduler::download(int index)
 {
-    if (TimedFeed *feed = find(name))
-        feed->downloading = true;
-    QString outcome;
+    const QString name = m_engine.feed(index).name;
+    const CountdownEngine::Token token = m_engine.downloadStarted(index);
+    auto job = std::make_unique<FeedDownload>(
+        FeedDownloadContext{m_environment.dbConn, m_environment.network, m_environment.store}, name);
+    FeedDownload &started = *job;
+    m_downloads[token] = std::move(job);
+    connect(&started, &FeedDownload::finished, this, [this, token] { downloadEnded(token); });
     try {
-        outcome = FeedDownloadMessage(DownloadFeedEpisode(m_dbConn, name));
+        started.start();
     } catch (const RuntimeError &error) {
-        outcome = QStringLiteral("Download Failed. (%1)").arg(error.description());
+        // The feed's row could not be read (a value missing, say): this
+        // download ends here, and the feed counts again.
+        m_downloads.erase(token);
+        const QString report = QStringLiteral("Download Failed. (%1)").arg(error.description());
+        finishDownload(token, {m_environment.clock.nowMs(), false, report});
+        m_report(name, report);
     }
-    if (TimedFeed *feed = find(name)) {
-        feed->downloading = false;
-        feed->elapsed = 0;
-    }
-    m_report(name, outcome);
+}
+
+void HeadlessScheduler::downloadEnded(CountdownEngine::Token token)
+{
+    const auto found = m_downloads.find(token);
+    if (found == m_downloads.end())
+        return;
+    // The job is still inside its own signal: it goes once that is over.
+    std::unique_ptr<FeedDownload> job = std::move(found->second);
+    m_downloads.erase(found);
+    const FeedDownloadOutcome &outcome = job->outcome();
+    const QString report = FeedDownloadReport(outcome);
+    finishDownload(token, {m_environment.clock.nowMs(), outcome.succeeded(), report});
+    m_report(job->name(), report);
+    job.release()->deleteLater();
+}
+
+void HeadlessScheduler::finishDownload(CountdownEngine::Token token, const LastDownload &outcome)
+{
+    const int index = m_engine.downloadEnded(token, outcome);
+    if (index >= 0)
+        m_engine.restartCount(index);
+}
+
+void HeadlessScheduler::abortDownloads()
+{
+    // Ending a job erases it from the list, so the list is copied first.
+    std::vector<FeedDownload *> running;
+    for (const auto &[token, job] : m_downloads)
+        running.push_back(job.get());
+    for (FeedDownload *job : running)
+        job->abort();
 }
 
 } // namespace tidewell

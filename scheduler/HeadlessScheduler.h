@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CountdownEngine.h"
 #include "FeedDownloadJob.h"
 
 #include <QObject>
@@ -7,55 +8,68 @@
 #include <QTimer>
 
 #include <functional>
-#include <vector>
+#include <map>
+#include <memory>
 
 namespace tidewell {
 
 class Connection;
 class MessageBox;
+class Network;
+class ScheduleStore;
 
 // The countdowns of the main window without the window: every active feed
-// of the table counts its own interval in one-second ticks and is downloaded
-// when due; its count starts again once the download has ended.
+// of the table counts its own interval and is downloaded when due; its count
+// starts again once the download has ended. Downloads run side by side on
+// the event loop, so a slow one holds up no other feed's count or file.
 class HeadlessScheduler : public QObject
 {
 public:
+    // The feed and its outcome in words, with the reason when there is one.
     using Report = std::function<void(const QString &feed, const QString &outcome)>;
 
-    // secondsPerMinute is 60 but for tests, which shorten the minute.
-    HeadlessScheduler(Connection &dbConn, MessageBox &reports, qint32 secondsPerMinute, Report report);
+    struct Environment
+    {
+        Connection &dbConn;
+        Network &network;
+        MessageBox &reports;
+        const Clock &clock;
+        ScheduleStore *store = nullptr;
+        qint32 secondsPerMinute = 60; // shorter in tests
+    };
+
+    HeadlessScheduler(Environment environment, Report report);
+    ~HeadlessScheduler() override;
 
     // Reads the feed table again. Feeds that are still there, unchanged, keep
     // their counts; new or changed ones start from zero; removed ones stop.
-    void reload();
+    // False when the table could not be read: the feeds and counts stay.
+    bool reload();
+    // Starts counting, each feed from where its stored count stands.
     void start(int tickMilliseconds = 1000);
-    // One second passes for every active feed.
+    // One wake-up: starts the download of every feed that is due.
     void tick();
+    // Stops every running download, leaving each old episode alone.
+    void abortDownloads();
 
-    int feedCount() const { return static_cast<int>(m_feeds.size()); }
+    int feedCount() const { return m_engine.size(); }
+    int downloadsRunning() const { return static_cast<int>(m_downloads.size()); }
+    CountdownEngine &engine() { return m_engine; }
 
     // True when the data file was just made from the blank template; the
     // first reading then points the feeds at the desktop, as the window does.
     void setNewDatabase(bool value) { m_newDatabase = value; }
 
 private:
-    struct TimedFeed
-    {
-        QString name;
-        qint32 interval = 0;
-        bool active = false;
-        qint32 elapsed = 0;
-        bool downloading = false;
-    };
+    bool readFeeds(std::vector<ScheduledFeed> &feeds);
+    void download(int index);
+    void downloadEnded(CountdownEngine::Token token);
+    void finishDownload(CountdownEngine::Token token, const LastDownload &outcome);
 
-    TimedFeed *find(const QString &name);
-    void download(const QString &name);
-
-    Connection &m_dbConn;
-    MessageBox &m_reports;
-    qint32 m_secondsPerMinute;
+    Environment m_environment;
     Report m_report;
-    std::vector<TimedFeed> m_feeds;
+    CountdownEngine m_engine;
+    std::map<CountdownEngine::Token, std::unique_ptr<FeedDownload>> m_downloads;
     bool m_newDatabase = false;
     QTimer m_timer;
 };

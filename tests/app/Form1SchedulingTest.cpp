@@ -1,4 +1,5 @@
 #include "Connection.h"
+#include "FakeClock.h"
 #include "Form1.h"
 #include "SampleFeeds.h"
 #include "LoopbackServer.h"
@@ -8,7 +9,10 @@
 #include "Statements.h"
 #include "TemporaryHome.h"
 
+#include <QDateTime>
 #include <QDir>
+#include <QEventLoop>
+#include <QFileInfo>
 #include <QFile>
 #include <QLabel>
 #include <QProgressBar>
@@ -75,8 +79,9 @@ protected:
     void load(const QString &startStopState)
     {
         settings::write(settings::startStopState, startStopState);
-        form = std::make_unique<Form1>(
-            Form1::Environment{box, home.programFolder(), idleTick, {}, [this] { programEnded = true; }});
+        Form1::Environment environment{box, home.programFolder(), idleTick, {}, [this] { programEnded = true; }};
+        environment.clock = &clock;
+        form = std::make_unique<Form1>(environment);
         form->Form_Load();
         for (const QString &statement : pending)
             form->dbConn.Execute(statement);
@@ -102,10 +107,20 @@ protected:
         return -1;
     }
 
+    // Each tick comes one second after the one before, as the wake-up does.
     void tick(const QString &name, int times)
     {
-        for (int i = 0; i < times; ++i)
+        for (int i = 0; i < times; ++i) {
+            clock.advance(1);
             form->Timer1_Timer(indexOf(name));
+        }
+    }
+
+    // One tick of the feed at `seconds` after the clock's first reading.
+    void tickAt(const QString &name, qint64 seconds)
+    {
+        clock.set(test::FakeClock::morning() + seconds * 1000);
+        form->Timer1_Timer(indexOf(name));
     }
 
     int downloads(const QString &name) const { return server.hits("/" + slug(name) + ".mp3"); }
@@ -113,6 +128,7 @@ protected:
 
     test::TemporaryHome home;
     test::ScriptedMessageBox box;
+    test::FakeClock clock;
     LoopbackServer server;
     QString folder;
     QStringList pending;
@@ -162,14 +178,35 @@ TEST_F(Form1Scheduling, IntervalsComeFromTheStoredMinuteWhateverTheirLength)
     } feeds[] = {{"Hour", 3600}, {"NinetyMinutes", 5400}, {"Day", 86400}};
     for (const auto &feed : feeds) {
         const QString name = QString::fromLatin1(feed.name);
-        tick(name, feed.dueAt - 1);
+        tickAt(name, feed.dueAt - 1);
         EXPECT_EQ(downloads(name), 0) << feed.name;
-        tick(name, 1);
+        tickAt(name, feed.dueAt);
         EXPECT_EQ(downloads(name), 1) << feed.name;
     }
-    tick(QStringLiteral("Never"), 100);
+    tickAt(QStringLiteral("Never"), 86500);
     EXPECT_EQ(downloads(QStringLiteral("Never")), 0);
-    EXPECT_EQ(countdown(QStringLiteral("Never")), QStringLiteral("00:01:40"));
+    EXPECT_EQ(countdown(QStringLiteral("Never")), QStringLiteral("00:01:40")); // counting up, as a time of day
+}
+
+TEST_F(Form1Scheduling, TimeAsleepCountsAndAClockSetBackNeverShowsMoreThanTheInterval)
+{
+    addFeed(QStringLiteral("Five"), 5);
+    loadAndTurnOn();
+    tick(QStringLiteral("Five"), 60);
+    EXPECT_EQ(countdown(QStringLiteral("Five")), QStringLiteral("00:04:00"));
+    // The laptop sleeps through the rest: the first tick after waking finds
+    // the feed due.
+    clock.advance(3600);
+    tick(QStringLiteral("Five"), 1);
+    EXPECT_EQ(downloads(QStringLiteral("Five")), 1);
+    // The clock is set back an hour: the count starts again from there.
+    clock.advance(-3600);
+    tick(QStringLiteral("Five"), 1);
+    EXPECT_EQ(countdown(QStringLiteral("Five")), QStringLiteral("00:05:00"));
+    tick(QStringLiteral("Five"), 299);
+    EXPECT_EQ(downloads(QStringLiteral("Five")), 1);
+    tick(QStringLiteral("Five"), 1);
+    EXPECT_EQ(downloads(QStringLiteral("Five")), 2);
 }
 
 TEST_F(Form1Scheduling, AnInactiveFeedNeitherCountsNorDownloads)
@@ -220,9 +257,7 @@ TEST_F(Form1Scheduling, ARefillWhileOnKeepsTheCountsOfFeedsThatStay)
     addFeed(QStringLiteral("Bravo"), 10);
     addFeed(QStringLiteral("Charlie"), 15);
     loadAndTurnOn();
-    tick(QStringLiteral("Alpha"), 100);
-    tick(QStringLiteral("Bravo"), 100);
-    tick(QStringLiteral("Charlie"), 100);
+    clock.advance(100);
 
     // Bravo goes, Delta comes first, Charlie's interval changes.
     form->dbConn.Execute(statements::deleteFeed(QStringLiteral("Bravo")));
@@ -234,15 +269,17 @@ TEST_F(Form1Scheduling, ARefillWhileOnKeepsTheCountsOfFeedsThatStay)
     EXPECT_EQ(indexOf(QStringLiteral("Delta")), 0);
     EXPECT_EQ(countdown(QStringLiteral("Alpha")), QStringLiteral("00:03:20"));
 
-    tick(QStringLiteral("Alpha"), 199);
-    EXPECT_EQ(downloads(QStringLiteral("Alpha")), 0);
-    tick(QStringLiteral("Alpha"), 1);
-    EXPECT_EQ(downloads(QStringLiteral("Alpha")), 1);
-    tick(QStringLiteral("Delta"), 60);
+    tickAt(QStringLiteral("Delta"), 159);
+    EXPECT_EQ(downloads(QStringLiteral("Delta")), 0);
+    tickAt(QStringLiteral("Delta"), 160);
     EXPECT_EQ(downloads(QStringLiteral("Delta")), 1);
-    tick(QStringLiteral("Charlie"), 1199);
+    tickAt(QStringLiteral("Alpha"), 299);
+    EXPECT_EQ(downloads(QStringLiteral("Alpha")), 0);
+    tickAt(QStringLiteral("Alpha"), 300);
+    EXPECT_EQ(downloads(QStringLiteral("Alpha")), 1);
+    tickAt(QStringLiteral("Charlie"), 1299);
     EXPECT_EQ(downloads(QStringLiteral("Charlie")), 0);
-    tick(QStringLiteral("Charlie"), 1);
+    tickAt(QStringLiteral("Charlie"), 1300);
     EXPECT_EQ(downloads(QStringLiteral("Charlie")), 1);
 
     // Rows that are gone take their timers with them; their ticks do nothing.
@@ -271,9 +308,9 @@ TEST_F(Form1Scheduling, ADownloadRunningWhenTheListIsRefilledEndsForItsOwnFeed)
     ASSERT_EQ(downloads(QStringLiteral("Mid")), 1);
     EXPECT_EQ(indexOf(QStringLiteral("Mid")), 1);
     EXPECT_TRUE(form->Timer1.at(1)->isActive());
-    EXPECT_EQ(form->ElapsedSeconds.at(1), 0);
-    EXPECT_EQ(form->ElapsedSeconds.at(0), 0);
-    EXPECT_EQ(form->IntervalSeconds.at(0), 60);
+    EXPECT_EQ(form->ElapsedSeconds(1), 0);
+    EXPECT_EQ(form->ElapsedSeconds(0), 0);
+    EXPECT_EQ(form->IntervalSeconds(0), 60);
 }
 
 TEST_F(Form1Scheduling, ADownloadRunningWhenSchedulingIsTurnedOffDoesNotRestartItsTimer)
@@ -330,6 +367,121 @@ TEST_F(Form1Scheduling, StartUpResumesTheStoredState)
     EXPECT_EQ(form->PushButton6->text(), QStringLiteral("Turn On"));
     EXPECT_FALSE(form->Timer1.at(0)->isActive());
     EXPECT_EQ(settings::read(settings::startStopState, QString()), QStringLiteral("on"));
+}
+
+TEST_F(Form1Scheduling, ARestartContinuesEachCountWhereItStood)
+{
+    addFeed(QStringLiteral("Daily"), 1440);
+    load(settings::on);
+    clock.advance(1000);
+    form.reset(); // switched off for the evening...
+    clock.advance(12 * 3600);
+    load(settings::on); // ...and on again the next morning
+    tick(QStringLiteral("Daily"), 1);
+    EXPECT_EQ(countdown(QStringLiteral("Daily")), QStringLiteral("11:43:19"));
+    tickAt(QStringLiteral("Daily"), 86399);
+    EXPECT_EQ(downloads(QStringLiteral("Daily")), 0);
+    tickAt(QStringLiteral("Daily"), 86400);
+    EXPECT_EQ(downloads(QStringLiteral("Daily")), 1);
+}
+
+TEST_F(Form1Scheduling, OverdueFeedsFallDueOneASecondAfterAStart)
+{
+    for (const char *name : {"A", "B", "C"})
+        addFeed(QString::fromLatin1(name), 5);
+    addFeed(QStringLiteral("Later"), 600);
+    load(settings::on);
+    form.reset();
+    clock.advance(3600);
+    load(settings::on);
+    const QStringList names{QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")};
+    for (int second = 1; second <= 3; ++second) {
+        clock.advance(1);
+        for (const QString &name : names)
+            form->Timer1_Timer(indexOf(name));
+        int fetched = 0;
+        for (const QString &name : names)
+            fetched += downloads(name);
+        EXPECT_EQ(fetched, second);
+    }
+    EXPECT_EQ(downloads(QStringLiteral("Later")), 0);
+}
+
+TEST_F(Form1Scheduling, TurnOnStartsFromZeroWhateverWasStored)
+{
+    addFeed(QStringLiteral("Five"), 5);
+    load(settings::on);
+    clock.advance(200);
+    form.reset();
+    load(settings::off);
+    form->PushButton6->click();
+    tick(QStringLiteral("Five"), 299);
+    EXPECT_EQ(downloads(QStringLiteral("Five")), 0);
+    tick(QStringLiteral("Five"), 1);
+    EXPECT_EQ(downloads(QStringLiteral("Five")), 1);
+}
+
+TEST_F(Form1Scheduling, AFailureStaysInViewUntilItsFeedSucceedsAndTheTooltipSaysWhy)
+{
+    addFeed(QStringLiteral("Gone"), 1);
+    addFeed(QStringLiteral("Good"), 2);
+    server.serve("/Gone.mp3", Reply::withStatus(404, "<html>gone</html>", "text/html"));
+    loadAndTurnOn();
+    tickAt(QStringLiteral("Gone"), 60);
+    const QString tip = form->ListItems->item(indexOf(QStringLiteral("Gone")), 0)->toolTip();
+    EXPECT_TRUE(tip.contains(QStringLiteral("Download Failed. (HTTP 404 Not Found)"))) << tip.toStdString();
+    EXPECT_TRUE(tip.contains(QStringLiteral("Next download: "))) << tip.toStdString();
+    EXPECT_TRUE(form->StatusLine->text().contains(QStringLiteral("Gone failed at"))) << form->StatusLine->text().toStdString();
+
+    tickAt(QStringLiteral("Good"), 120);
+    ASSERT_EQ(downloads(QStringLiteral("Good")), 1);
+    EXPECT_TRUE(form->StatusLine->text().contains(QStringLiteral("HTTP 404 Not Found")))
+        << form->StatusLine->text().toStdString();
+
+    server.serve("/Gone.mp3", Reply::ok("back again", "audio/mpeg"));
+    tickAt(QStringLiteral("Gone"), 120);
+    EXPECT_TRUE(form->StatusLine->text().contains(QStringLiteral("Gone downloaded at")))
+        << form->StatusLine->text().toStdString();
+    EXPECT_TRUE(box.shown().empty());
+}
+
+TEST_F(Form1Scheduling, OneWakeUpDrivesEveryRowAndASlowDownloadHoldsUpNoOtherFeed)
+{
+    addFeed(QStringLiteral("Slow"), 1);
+    addFeed(QStringLiteral("Quick"), 2);
+    Reply slow = Reply::ok("a slow episode", "audio/mpeg");
+    slow.trickleMs = 100; // about one and a half seconds for the whole file
+    server.serve("/Slow.mp3", slow);
+    settings::write(settings::startStopState, settings::on);
+    Form1::Environment environment{box, home.programFolder(), 10, {}, [this] { programEnded = true; }};
+    environment.clock = &clock;
+    form = std::make_unique<Form1>(environment);
+    form->Form_Load();
+    for (const QString &statement : pending)
+        form->dbConn.Execute(statement);
+    form->listPodCast();
+
+    // Ten seconds of the feeds' time pass for every real 10 ms.
+    QTimer time;
+    QObject::connect(&time, &QTimer::timeout, [&] { clock.advance(10); });
+    time.start(10);
+    QEventLoop loop;
+    QTimer deadline;
+    QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
+    deadline.start(20000);
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (QFile::exists(folder + QStringLiteral("Slow.mp3")))
+            loop.quit();
+    });
+    watch.start(5);
+    loop.exec();
+    time.stop();
+    ASSERT_TRUE(QFile::exists(folder + QStringLiteral("Slow.mp3")));
+    EXPECT_EQ(downloads(QStringLiteral("Slow")), 1);
+    // Quick is due every two minutes of the feeds' time; the slow episode
+    // took well over ten of them.
+    EXPECT_GE(downloads(QStringLiteral("Quick")), 3);
 }
 
 class Form1Download : public Form1Scheduling
@@ -403,6 +555,47 @@ TEST_F(Form1Download, ScheduledJobsAndAnEmptyListShowNothing)
     form->DownloadFeed(1);
     EXPECT_TRUE(box.shown().empty());
     EXPECT_TRUE(form->StatusLine->text().contains(QStringLiteral("NoFolder failed at")));
+}
+
+TEST_F(Form1Download, AnUnchangedEpisodeIsConfirmedNotFetchedAgain)
+{
+    addFeed(QStringLiteral("Same"), 5);
+    QByteArray etag = "\"one\"";
+    server.serve("/Same.mp3", [&](const LoopbackServer::Request &request) {
+        if (request.header("If-None-Match") == etag)
+            return Reply::withStatus(304);
+        return Reply::ok("episode " + etag, "audio/mpeg").header("ETag", etag);
+    });
+    load(settings::off);
+    const QString path = folder + QStringLiteral("Same.mp3");
+    const auto fullTransfers = [&] {
+        int full = 0;
+        for (const auto &request : server.requests())
+            full += request.path == "/Same.mp3" && request.header("If-None-Match").isEmpty() ? 1 : 0;
+        return full;
+    };
+
+    clickDownload(QStringLiteral("Same"));
+    const QFileInfo first(path);
+    const QDateTime written = first.lastModified();
+    clickDownload(QStringLiteral("Same"));
+    EXPECT_EQ(box.prompts(), QStringList{QStringLiteral("Done.")});
+    EXPECT_EQ(QFileInfo(path).lastModified(), written);
+    EXPECT_EQ(fullTransfers(), 1);
+
+    // A new episode under the same address comes in full...
+    etag = "\"two\"";
+    clickDownload(QStringLiteral("Same"));
+    QFile episode(path);
+    ASSERT_TRUE(episode.open(QIODevice::ReadOnly));
+    EXPECT_EQ(episode.readAll(), QByteArray("episode \"two\""));
+    episode.close();
+    // ...and so does the episode again when the file was changed by hand.
+    ASSERT_TRUE(test::writeOldEpisode(path, "edited by hand"));
+    clickDownload(QStringLiteral("Same"));
+    ASSERT_TRUE(episode.open(QIODevice::ReadOnly));
+    EXPECT_EQ(episode.readAll(), QByteArray("episode \"two\""));
+    EXPECT_EQ(server.requests().last().header("If-None-Match"), QByteArray());
 }
 
 TEST_F(Form1Download, ANameWithQuotesIsFoundForItsDownload)

@@ -22,6 +22,8 @@ using Reply = LoopbackServer::Reply;
 class TestFactory : public ObjectFactory
 {
 public:
+    using ObjectFactory::ObjectFactory;
+
     std::set<QString> failing;
     std::optional<quint16> proxyPort;
 
@@ -53,8 +55,6 @@ QByteArray gzip(const QByteArray &data)
 
 class FeedFetch : public FeedReaderTest
 {
-protected:
-    void TearDown() override { net::setStallTimeoutForTesting(std::chrono::milliseconds(0)); }
 };
 
 TEST_F(FeedFetch, FeedAcceptedAtOnceCostsOneRequest)
@@ -86,6 +86,39 @@ TEST_F(FeedFetch, WellFormedErrorPageIsParsedOnceButNotAccepted)
     EXPECT_EQ(reader.LastHTTPStatusText(), u"Not Found");
     EXPECT_EQ(reader.FeedType(), 1);
     EXPECT_EQ(items().size(), 2u);
+}
+
+// Whatever status comes with it, a body is an answer and is tried as a feed;
+// a well-formed one ends the fallback at once.
+class AnyStatus : public FeedFetch, public ::testing::WithParamInterface<int>
+{
+};
+
+TEST_P(AnyStatus, AFeedBodyIsParsedOnceWhateverTheStatus)
+{
+    server.serve("/feed.xml", Reply::withStatus(GetParam(), sampleFeed("rss.xml"), "application/rss+xml"));
+    EXPECT_FALSE(read("/feed.xml"));
+    EXPECT_EQ(server.hits("/feed.xml"), 1);
+    EXPECT_EQ(reader.LastHTTPStatus(), GetParam());
+    EXPECT_EQ(reader.LastErrorCode(), 0);
+    EXPECT_EQ(items().size(), 2u);
+}
+
+// 302 comes without a Location: it is no redirect but the final answer.
+INSTANTIATE_TEST_SUITE_P(FeedFetch, AnyStatus,
+                         ::testing::Values(201, 203, 302, 400, 401, 403, 405, 409, 410, 418, 422, 451, 500, 501, 503,
+                                           599));
+
+TEST_F(FeedFetch, ABrokenCompressedFeedIsAnErrorWithItsReason)
+{
+    Reply reply = Reply::ok("this is no gzip at all");
+    reply.header("Content-Encoding", "gzip");
+    server.serve("/feed.xml", reply);
+    EXPECT_FALSE(read("/feed.xml"));
+    EXPECT_EQ(reader.LastErrorCode(), errnum::RequestInvalidResponse);
+    EXPECT_TRUE(reader.LastErrorDesc().startsWith(QStringLiteral("Decompression failed")))
+        << reader.LastErrorDesc().toStdString();
+    EXPECT_EQ(reader.LastHTTPStatus(), 0);
 }
 
 TEST_F(FeedFetch, ErrorOfAFailedAttemptOutlivesALaterSuccess)
@@ -142,7 +175,7 @@ class ObjectCreation : public FeedReaderTest
 protected:
     std::unique_ptr<FeedReader> readerFailing(std::initializer_list<const char16_t *> progIds)
     {
-        auto factory = std::make_shared<TestFactory>();
+        auto factory = std::make_shared<TestFactory>(network);
         for (const char16_t *progId : progIds)
             factory->failing.insert(QString::fromUtf16(progId));
         return std::make_unique<FeedReader>(factory);
@@ -268,7 +301,7 @@ class ProxyCredentials : public Credentials
 protected:
     std::unique_ptr<FeedReader> readerBehindProxy()
     {
-        auto factory = std::make_shared<TestFactory>();
+        auto factory = std::make_shared<TestFactory>(network);
         factory->proxyPort = server.port();
         return std::make_unique<FeedReader>(factory);
     }
@@ -363,7 +396,7 @@ class Stall : public FeedFetch, public ::testing::WithParamInterface<Reply::Endi
 
 TEST_P(Stall, SilentServerIsAbandonedAndRecorded)
 {
-    net::setStallTimeoutForTesting(std::chrono::milliseconds(150));
+    network.setStallTimeout(std::chrono::milliseconds(150));
     Reply reply = Reply::ok(sampleFeed("rss.xml"));
     reply.ending = GetParam();
     reply.cutAfter = 100;
@@ -397,6 +430,33 @@ TEST_F(FeedFetch, DocumentThatGrowsTooLargeIsRefusedWhileArriving)
     server.serve("/feed.xml", reply);
     EXPECT_FALSE(read("/feed.xml"));
     EXPECT_EQ(reader.LastErrorCode(), errnum::RequestResponseTooLarge);
+    // The other request objects would only fetch the same bytes.
+    EXPECT_EQ(server.hits("/feed.xml"), 1);
+}
+
+TEST_F(FeedFetch, AFeedThatNeverEndsIsRefusedAtTheLimitWithOneRequest)
+{
+    Reply reply = Reply::ok("<rss><channel>");
+    reply.chunked = true;
+    reply.stream = [] { return QByteArray(256 * 1024, ' '); };
+    server.serve("/feed.xml", reply);
+    EXPECT_FALSE(read("/feed.xml"));
+    EXPECT_EQ(server.hits("/feed.xml"), 1);
+    EXPECT_EQ(reader.LastErrorCode(), errnum::RequestResponseTooLarge);
+    EXPECT_EQ(reader.LastErrorDesc(), u"The document is larger than 64 MiB");
+}
+
+TEST_F(FeedFetch, AHeadThatNeverEndsIsRefusedWithinBounds)
+{
+    Reply reply;
+    reply.rawHead = "HTTP/1.1 200 OK\r\nX-Never-Ends: ";
+    reply.stream = [] { return QByteArray(64 * 1024, 'a'); };
+    server.serve("/feed.xml", reply);
+    EXPECT_FALSE(read("/feed.xml"));
+    EXPECT_EQ(reader.LastErrorCode(), errnum::RequestInvalidResponse);
+    EXPECT_TRUE(reader.LastErrorDesc().contains(QStringLiteral("line longer than")))
+        << reader.LastErrorDesc().toStdString();
+    EXPECT_EQ(reader.LastHTTPStatus(), 0);
 }
 
 class PodcastScheme : public FeedReaderTest, public ::testing::WithParamInterface<const char *>

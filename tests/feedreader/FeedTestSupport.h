@@ -2,6 +2,7 @@
 
 #include "FeedReader.h"
 #include "LoopbackServer.h"
+#include "Network.h"
 
 #include <QFile>
 #include <QString>
@@ -51,7 +52,8 @@ protected:
     const FeedItemCollection &items() const { return itemsOf(reader); }
 
     LoopbackServer server;
-    FeedReader reader;
+    Network network;
+    FeedReader reader{std::make_shared<ObjectFactory>(network)};
     int lType = 0;
 };
 

@@ -7,6 +7,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
+#include <QTimer>
 
 #include <map>
 #include <optional>
@@ -31,7 +32,12 @@ QByteArray usualReason(int status)
     case 308: return "Permanent Redirect";
     case 401: return "Unauthorized";
     case 403: return "Forbidden";
+    case 204: return "No Content";
+    case 206: return "Partial Content";
+    case 304: return "Not Modified";
+    case 400: return "Bad Request";
     case 404: return "Not Found";
+    case 418: return "I'm a teapot";
     case 407: return "Proxy Authentication Required";
     case 500: return "Internal Server Error";
     default: return "Status";
@@ -225,19 +231,60 @@ private:
         m_answering = true;
         m_reply = reply;
         m_sent = 0;
+        m_streamEnded = !reply.stream;
         if (reply.ending == Reply::Ending::StallBeforeHeaders)
             return;
+        m_socket.write(reply.rawHead.isEmpty() ? head(reply) : reply.rawHead);
+        if (reply.trickleMs > 0) {
+            auto *trickle = new QTimer(this);
+            connect(trickle, &QTimer::timeout, this, [this, trickle] {
+                if (m_sent < bodyLimit()) {
+                    writeBody(m_reply.body.mid(m_sent, 1));
+                    ++m_sent;
+                    return;
+                }
+                if (!m_streamEnded) {
+                    const QByteArray more = m_reply.stream();
+                    m_streamEnded = more.isEmpty();
+                    if (m_reply.chunked)
+                        writeBody(more);
+                    else
+                        m_socket.write(more);
+                    return;
+                }
+                trickle->deleteLater();
+                m_reply.trickleMs = 0;
+                writeMore();
+            });
+            trickle->start(reply.trickleMs);
+            return;
+        }
+        writeMore();
+    }
+
+    static QByteArray head(const Reply &reply)
+    {
         QByteArray head = "HTTP/1.1 " + QByteArray::number(reply.status) + ' ' +
                           (reply.reason.isEmpty() ? usualReason(reply.status) : reply.reason) + "\r\n";
         for (const auto &[name, value] : reply.headers)
             head += name + ": " + value + "\r\n";
-        if (reply.contentLength)
+        if (reply.chunked)
+            head += "Transfer-Encoding: chunked\r\n";
+        else if (reply.contentLength)
             head += "Content-Length: " + QByteArray::number(reply.body.size()) + "\r\n";
-        else
+        if (!reply.contentLength && !reply.chunked)
             head += "Connection: close\r\n";
-        head += "\r\n";
-        m_socket.write(head);
-        writeMore();
+        return head + "\r\n";
+    }
+
+    void writeBody(const QByteArray &piece)
+    {
+        if (piece.isEmpty())
+            return;
+        if (m_reply.chunked)
+            m_socket.write(QByteArray::number(piece.size(), 16) + "\r\n" + piece + "\r\n");
+        else
+            m_socket.write(piece);
     }
 
     qint64 bodyLimit() const
@@ -248,15 +295,25 @@ private:
 
     void writeMore()
     {
-        if (!m_answering || m_reply.ending == Reply::Ending::StallBeforeHeaders)
+        if (!m_answering || m_reply.ending == Reply::Ending::StallBeforeHeaders || m_reply.trickleMs > 0)
             return;
         const qint64 limit = bodyLimit();
         while (m_sent < limit && m_socket.bytesToWrite() < writeChunk) {
             const qint64 size = std::min(writeChunk, limit - m_sent);
-            m_socket.write(m_reply.body.constData() + m_sent, size);
+            writeBody(QByteArray::fromRawData(m_reply.body.constData() + m_sent, size));
             m_sent += size;
         }
         if (m_sent < limit || m_finishing)
+            return;
+        while (!m_streamEnded && m_socket.bytesToWrite() < writeChunk) {
+            const QByteArray more = m_reply.stream();
+            m_streamEnded = more.isEmpty();
+            if (m_reply.chunked)
+                writeBody(more);
+            else
+                m_socket.write(more);
+        }
+        if (!m_streamEnded)
             return;
         switch (m_reply.ending) {
         case Reply::Ending::StallAfter:
@@ -266,7 +323,9 @@ private:
             m_socket.disconnectFromHost();
             break;
         case Reply::Ending::Complete:
-            if (!m_reply.contentLength) {
+            if (m_reply.chunked)
+                m_socket.write("0\r\n\r\n");
+            if (!m_reply.contentLength && !m_reply.chunked) {
                 m_finishing = true;
                 m_socket.disconnectFromHost();
                 break;
@@ -285,6 +344,7 @@ private:
     QByteArray m_input;
     bool m_answering = false;
     bool m_finishing = false;
+    bool m_streamEnded = true;
     Reply m_reply;
     qint64 m_sent = 0;
 };

@@ -47,8 +47,21 @@ public:
         QList<QPair<QByteArray, QByteArray>> headers;
         QByteArray body; // shared, not copied: large bodies cost nothing extra
         bool contentLength = true; // false: no Content-Length, the close ends the body
+        bool chunked = false;      // the body in chunks; Complete ends it with the last chunk
         Ending ending = Ending::Complete;
         qint64 cutAfter = 0;
+        // Sent as it stands instead of the status line and headers, so a test
+        // can send what no server should (two Content-Lengths, a head that
+        // never ends); `headers`, `status` and the framing are then not used.
+        QByteArray rawHead;
+        // After the body: asked for more bytes whenever the client has taken
+        // what was sent, until it answers nothing (then `ending` applies).
+        // Chunked replies wrap each answer as a chunk. Runs on the server's
+        // thread.
+        std::function<QByteArray()> stream;
+        // The body one byte at a time, then the stream one answer at a time,
+        // this many milliseconds apart.
+        int trickleMs = 0;
 
         static Reply ok(const QByteArray &body, const QByteArray &contentType = "application/xml");
         static Reply withStatus(int status, const QByteArray &body = {}, const QByteArray &contentType = "text/plain");

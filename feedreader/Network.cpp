@@ -1,0 +1,105 @@
+#include "Network.h"
+
+#include "NetworkRules.h"
+
+#include <QCoreApplication>
+#include <QHostAddress>
+#include <QNetworkProxyFactory>
+#include <QTimer>
+
+#include <vector>
+
+namespace tidewell {
+
+namespace {
+
+bool isLoopback(const QString &host)
+{
+    return host.compare(u"localhost", Qt::CaseInsensitive) == 0 || QHostAddress(host).isLoopback();
+}
+
+class ProxyChoice : public QNetworkProxyFactory
+{
+public:
+    explicit ProxyChoice(std::optional<QNetworkProxy> fixed) : m_fixed(std::move(fixed)) {}
+
+    QList<QNetworkProxy> queryProxy(const QNetworkProxyQuery &query) override
+    {
+        if (m_fixed)
+            return {*m_fixed};
+        if (isLoopback(query.peerHostName()))
+            return {QNetworkProxy(QNetworkProxy::NoProxy)};
+        return systemProxyForQuery(query);
+    }
+
+private:
+    std::optional<QNetworkProxy> m_fixed;
+};
+
+} // namespace
+
+Network::Network() : m_stallTimeout(net::defaultStallTimeout) {}
+
+Network::~Network() = default;
+
+void Network::setStallTimeout(std::chrono::milliseconds timeout)
+{
+    m_stallTimeout = timeout.count() > 0 ? timeout : net::defaultStallTimeout;
+}
+
+QNetworkProxy Network::proxyFor(const QUrl &url) const
+{
+    ProxyChoice choice(m_fixedProxy);
+    const QList<QNetworkProxy> proxies = choice.queryProxy(QNetworkProxyQuery(url));
+    return proxies.isEmpty() ? QNetworkProxy(QNetworkProxy::NoProxy) : proxies.first();
+}
+
+Network::Registration::Registration(Network *network, std::list<std::function<void()>>::iterator entry)
+    : m_network(network), m_entry(entry)
+{
+}
+
+Network::Registration::Registration(Registration &&other) noexcept
+    : m_network(std::exchange(other.m_network, nullptr)), m_entry(other.m_entry)
+{
+}
+
+Network::Registration &Network::Registration::operator=(Registration &&other) noexcept
+{
+    if (this != &other) {
+        release();
+        m_network = std::exchange(other.m_network, nullptr);
+        m_entry = other.m_entry;
+    }
+    return *this;
+}
+
+Network::Registration::~Registration()
+{
+    release();
+}
+
+void Network::Registration::release()
+{
+    if (m_network)
+        m_network->m_running.erase(m_entry);
+    m_network = nullptr;
+}
+
+Network::Registration Network::registerRunning(std::function<void()> abort)
+{
+    m_running.push_back(std::move(abort));
+    return Registration(this, std::prev(m_running.end()));
+}
+
+void Network::abortAll()
+{
+    // Copied first: an abort ends its operation, which unregisters it.
+    const std::vector<std::function<void()>> aborts(m_running.begin(), m_running.end());
+    QTimer::singleShot(0, QCoreApplication::instance(), [aborts] {
+        for (const auto &abort : aborts)
+            abort();
+    });
+}
+
+} // namespace tidewell
