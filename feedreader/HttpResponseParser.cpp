@@ -161,8 +161,12 @@ bool HttpResponseParser::chooseFraming()
     }
     const QByteArray transferEncoding = header("Transfer-Encoding").trimmed().toLower();
     if (!transferEncoding.isEmpty()) {
-        const QByteArrayList codings = transferEncoding.split(',');
-        if (codings.last().trimmed() != "chunked") {
+        // Only chunked framing is understood; another coding under it would
+        // leave bytes that are not the body.
+        bool known = true;
+        for (const QByteArray &coding : transferEncoding.split(','))
+            known = known && (coding.trimmed() == "chunked" || coding.trimmed() == "identity");
+        if (!known || !transferEncoding.split(',').last().trimmed().startsWith("chunked")) {
             fail(QStringLiteral("the server used a transfer coding this program does not know (%1)")
                      .arg(QString::fromLatin1(transferEncoding)));
             return false;

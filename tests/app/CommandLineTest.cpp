@@ -1,76 +1,17 @@
-#include "Connection.h"
-#include "SampleFeeds.h"
-#include "LoopbackServer.h"
-#include "Statements.h"
-#include "TemporaryHome.h"
+#include "CommandLineFixture.h"
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
-#include <QTest>
-
-#include <gtest/gtest.h>
-
-#include <csignal>
 
 namespace tidewell {
 namespace {
 
+using test::CommandLine;
+using test::Headless;
 using test::LoopbackServer;
 using Reply = LoopbackServer::Reply;
 using test::rssWithEpisode;
 
-
-// Runs the installed-to-be executable as a child process in a home of its own.
-class CommandLine : public testing::Test
-{
-protected:
-    void SetUp() override
-    {
-        folder = home.path() + QStringLiteral("/pods/");
-        ASSERT_TRUE(QDir().mkpath(folder));
-        server.serve("/feed.xml", Reply::ok(rssWithEpisode(server.url(QStringLiteral("/episode.mp3")))));
-        server.serve("/episode.mp3", Reply::ok("new episode", "audio/mpeg"));
-    }
-
-    struct Result
-    {
-        int status = -1;
-        QString out;
-        QString err;
-    };
-
-    Result run(const QStringList &arguments)
-    {
-        QProcess process;
-        process.start(QStringLiteral(TIDEWELL_EXECUTABLE), arguments);
-        EXPECT_TRUE(process.waitForFinished(60000));
-        return {process.exitCode(), QString::fromLocal8Bit(process.readAllStandardOutput()),
-                QString::fromLocal8Bit(process.readAllStandardError())};
-    }
-
-    // Makes the data file the way the program does, then adds feeds to it.
-    void addFeed(const QString &name, int minute, const QString &url, const QString &feedFolder)
-    {
-        if (!QFile::exists(home.dataFile())) {
-            ASSERT_EQ(run({QStringLiteral("--list")}).status, 0);
-        }
-        Connection db;
-        db.Open(QStringLiteral("Data Source=") + home.dataFile());
-        db.Execute(statements::insertFeed(
-            {name, QString::number(minute), QStringLiteral("show.mp3"), feedFolder, url, true}));
-    }
-
-    QByteArray episode() const
-    {
-        QFile file(folder + QStringLiteral("show.mp3"));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
-
-    test::TemporaryHome home;
-    LoopbackServer server;
-    QString folder;
-};
 
 TEST_F(CommandLine, HelpAndVersionNeedNoDisplay)
 {
@@ -161,32 +102,6 @@ TEST_F(CommandLine, CheckFeedOnARefusedConnectionSaysWhy)
     EXPECT_TRUE(result.out.contains(QStringLiteral("Items: 0")));
     EXPECT_TRUE(result.out.contains(QStringLiteral("Error: "))) << result.out.toStdString();
 }
-
-class Headless : public CommandLine
-{
-protected:
-    void start()
-    {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("TIDEWELL_SECONDS_PER_MINUTE"), QStringLiteral("1"));
-        process.setProcessEnvironment(environment);
-        process.start(QStringLiteral(TIDEWELL_EXECUTABLE), {QStringLiteral("--headless")});
-        ASSERT_TRUE(process.waitForStarted());
-    }
-
-    bool waitFor(const std::function<bool()> &condition)
-    {
-        return QTest::qWaitFor(condition, 20000);
-    }
-
-    void stop(int signal)
-    {
-        ::kill(static_cast<pid_t>(process.processId()), signal);
-        ASSERT_TRUE(process.waitForFinished(20000));
-    }
-
-    QProcess process;
-};
 
 TEST_F(Headless, DownloadsOnScheduleAndReadsTheListAgainOnHangUp)
 {

@@ -1,0 +1,210 @@
+// The schedule from the command line: the headless scheduler's pace, its
+// memory across restarts, the reasons it gives, --status, and the database
+// held by another process for a moment.
+#include "CommandLineFixture.h"
+
+#include "ScheduleStore.h"
+
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QTimer>
+
+namespace tidewell {
+namespace {
+
+using test::Headless;
+using Reply = test::LoopbackServer::Reply;
+using test::rssWithEpisode;
+
+// Holds the feed database the way another program writing it would.
+class HeldDatabase
+{
+public:
+    explicit HeldDatabase(const QString &file)
+    {
+        m_db.Open(QStringLiteral("Data Source=") + file);
+        m_db.Execute(QStringLiteral("begin exclusive"));
+    }
+    void release() { m_db.Execute(QStringLiteral("commit")); }
+
+private:
+    Connection m_db;
+};
+
+class Schedule : public Headless
+{
+protected:
+    // The headless runs count a minute as a second; --status must agree.
+    void SetUp() override
+    {
+        Headless::SetUp();
+        qputenv("TIDEWELL_SECONDS_PER_MINUTE", "1");
+    }
+    void TearDown() override { qunsetenv("TIDEWELL_SECONDS_PER_MINUTE"); }
+
+    // A feed of its own at /<name>.xml whose episode is /<name>.mp3.
+    void addOwnFeed(const QString &name, int minute, const Reply &episode)
+    {
+        const QByteArray path = "/" + name.toUtf8();
+        server.serve(path + ".xml", Reply::ok(rssWithEpisode(server.url(QString::fromUtf8(path + ".mp3")))));
+        server.serve(path + ".mp3", episode);
+        addFeed(name, minute, server.url(QString::fromUtf8(path + ".xml")), folder, name + QStringLiteral(".mp3"));
+    }
+
+    QByteArray readOutput()
+    {
+        output += process.readAllStandardOutput();
+        return output;
+    }
+
+    QString stateFile() const { return home.path() + QStringLiteral("/state/Marrowby/Tidewell Episode Keeper/schedule.sqlite"); }
+
+    QByteArray output;
+};
+
+TEST_F(Schedule, AFeedDueEverySecondKeepsItsPaceWhileAnotherTransferTakesEightSeconds)
+{
+    Reply slow = Reply::ok(QByteArray(80, 's'), "audio/mpeg");
+    slow.trickleMs = 100;
+    addOwnFeed(QStringLiteral("Slow"), 1, slow);
+    addOwnFeed(QStringLiteral("Fast"), 1, Reply::ok("fast", "audio/mpeg"));
+    start();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return readOutput().contains("Slow: Done."); }, 30000)) << output.constData();
+    stop(SIGTERM);
+    const int fast = static_cast<int>(readOutput().count("Fast: Done."));
+    // Slow's episode took eight seconds; Fast, due a second after each of
+    // its downloads, went on meanwhile.
+    EXPECT_GE(fast, 5) << output.constData();
+}
+
+TEST_F(Schedule, ARestartContinuesTheCountAndAnOverdueFeedIsFetchedAtOnce)
+{
+    addOwnFeed(QStringLiteral("Daily"), 1440, Reply::ok("daily", "audio/mpeg"));
+    start();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(stateFile()); }, 10000));
+    stop(SIGTERM);
+    const Result first = run({QStringLiteral("--status")});
+    start();
+    stop(SIGTERM);
+    const Result second = run({QStringLiteral("--status")});
+    EXPECT_EQ(first.out, second.out) << "the next download moved with the restart";
+    EXPECT_FALSE(first.out.contains(QStringLiteral("Daily\tYes\t-"))) << first.out.toStdString();
+
+    // As if the machine had been off for a day and a half.
+    {
+        ScheduleStore store(stateFile());
+        const qint64 dayAndAHalfAgo = QDateTime::currentMSecsSinceEpoch() - 36 * 3600 * 1000LL;
+        store.saveCounts({{QStringLiteral("Daily"), 0, 1440, dayAndAHalfAgo}});
+    }
+    QElapsedTimer clock;
+    clock.start();
+    start();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return readOutput().contains("Daily: Done."); }, 10000)) << output.constData();
+    EXPECT_LT(clock.elapsed(), 5000);
+    stop(SIGTERM);
+}
+
+TEST_F(Schedule, ReasonsReachTheHeadlessLineAndStatus)
+{
+    addOwnFeed(QStringLiteral("Gone"), 1, Reply::withStatus(404, "<html>gone</html>", "text/html"));
+    QString refused;
+    {
+        test::LoopbackServer nobody;
+        refused = nobody.url(QStringLiteral("/feed.xml"));
+    }
+    addFeed(QStringLiteral("Down"), 2, refused, folder, QStringLiteral("down.mp3"));
+    addFeed(QStringLiteral("Idle"), 3, server.url(QStringLiteral("/feed.xml")), folder);
+    {
+        Connection db;
+        db.Open(QStringLiteral("Data Source=") + home.dataFile());
+        db.Execute(QStringLiteral("update [rss] set [Active]=False where name='Idle'"));
+    }
+    start();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return readOutput().contains("Gone: Download Failed.") && output.contains("Down: No url"); }, 20000))
+        << output.constData();
+    stop(SIGTERM);
+    EXPECT_TRUE(output.contains("Gone: Download Failed. (HTTP 404 Not Found)\n")) << output.constData();
+    EXPECT_TRUE(output.contains("Down: No url found on this feed. (Connection refused)\n")) << output.constData();
+
+    const Result status = run({QStringLiteral("--status")});
+    EXPECT_EQ(status.status, 0) << status.err.toStdString();
+    const QStringList lines = status.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 3) << status.out.toStdString();
+    const QStringList gone = lines[0].split(QLatin1Char('\t'));
+    ASSERT_EQ(gone.size(), 5);
+    EXPECT_EQ(gone[0], QStringLiteral("Gone"));
+    EXPECT_EQ(gone[1], QStringLiteral("Yes"));
+    EXPECT_TRUE(QDateTime::fromString(gone[2], Qt::ISODate).isValid()) << gone[2].toStdString();
+    EXPECT_TRUE(QDateTime::fromString(gone[3], Qt::ISODate).isValid()) << gone[3].toStdString();
+    EXPECT_EQ(gone[4], QStringLiteral("Download Failed. (HTTP 404 Not Found)"));
+    EXPECT_TRUE(lines[1].endsWith(QStringLiteral("\tNo url found on this feed. (Connection refused)")))
+        << lines[1].toStdString();
+    EXPECT_EQ(lines[2], QStringLiteral("Idle\tNo\t-\t-\t-"));
+}
+
+TEST_F(Schedule, ADatabaseHeldForTwoSecondsIsWaitedFor)
+{
+    addFeed(QStringLiteral("Good"), 5, server.url(QStringLiteral("/feed.xml")), folder);
+    QElapsedTimer clock;
+    clock.start();
+    {
+        HeldDatabase held(home.dataFile());
+        process.start(QStringLiteral(TIDEWELL_EXECUTABLE), {QStringLiteral("--download"), QStringLiteral("Good")});
+        QTest::qWait(2000);
+        held.release();
+    }
+    ASSERT_TRUE(process.waitForFinished(20000));
+    EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().constData();
+    EXPECT_EQ(process.readAllStandardOutput(), QByteArray("Done.\n"));
+    EXPECT_GE(clock.elapsed(), 2000);
+
+    // The headless scheduler waits the same way before it counts.
+    {
+        HeldDatabase held(home.dataFile());
+        start();
+        QTest::qWait(2000);
+        held.release();
+    }
+    ASSERT_TRUE(QTest::qWaitFor([&] { return process.readAllStandardError().contains("Scheduling 1 feeds"); }, 10000));
+    stop(SIGTERM);
+}
+
+TEST_F(Schedule, AHangUpWhileTheDatabaseIsHeldKeepsTheFeedsAndTheirCounts)
+{
+    addOwnFeed(QStringLiteral("Quick"), 1, Reply::ok("quick", "audio/mpeg"));
+    start();
+    QByteArray errors;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return readOutput().contains("Quick: Done."); }, 10000));
+    {
+        HeldDatabase held(home.dataFile());
+        ::kill(static_cast<pid_t>(process.processId()), SIGHUP);
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                errors += process.readAllStandardError();
+                return errors.contains("could not be read again");
+            },
+            15000))
+            << errors.constData();
+        held.release();
+    }
+    EXPECT_TRUE(errors.contains("the 1 feeds and their counts stay")) << errors.constData();
+    const int before = static_cast<int>(readOutput().count("Quick: Done."));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return readOutput().count("Quick: Done.") > before; }, 10000));
+    stop(SIGTERM);
+}
+
+TEST_F(Schedule, AnEmptyDataFileIsMadeAgainFromTheTemplate)
+{
+    ASSERT_TRUE(QDir().mkpath(home.dataFolder()));
+    QFile empty(home.dataFile());
+    ASSERT_TRUE(empty.open(QIODevice::WriteOnly));
+    empty.close();
+    const Result result = run({QStringLiteral("--list")});
+    EXPECT_EQ(result.status, 0) << result.err.toStdString();
+    EXPECT_GT(QFileInfo(home.dataFile()).size(), 0);
+    EXPECT_EQ(run({QStringLiteral("--status")}).status, 0);
+}
+
+} // namespace
+} // namespace tidewell
