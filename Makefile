@@ -46,6 +46,7 @@ bench: build
 	cmake --build $(BUILD) -j $(JOBS) --target feedreader_bench download_bench
 	$(BUILD)/bin/feedreader_bench
 	cd $(BUILD) && bin/download_bench
+	python3 bench/schedule_bench.py $(BUILD)/bin/$(PROGRAM)
 
 package: build
 	cd $(BUILD) && cpack -G DEB

@@ -80,11 +80,14 @@ TEST_F(Schedule, AFeedDueEverySecondKeepsItsPaceWhileAnotherTransferTakesEightSe
 TEST_F(Schedule, ARestartContinuesTheCountAndAnOverdueFeedIsFetchedAtOnce)
 {
     addOwnFeed(QStringLiteral("Daily"), 1440, Reply::ok("daily", "audio/mpeg"));
-    start();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(stateFile()); }, 10000));
+    const auto startCounting = [&] {
+        start();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return process.readAllStandardError().contains("Scheduling"); }, 10000));
+    };
+    startCounting();
     stop(SIGTERM);
     const Result first = run({QStringLiteral("--status")});
-    start();
+    startCounting();
     stop(SIGTERM);
     const Result second = run({QStringLiteral("--status")});
     EXPECT_EQ(first.out, second.out) << "the next download moved with the restart";
