@@ -10,6 +10,9 @@
 #include "FeedList.h"
 #include "FeedReader.h"
 #include "HeadlessScheduler.h"
+#include "OpmlExport.h"
+#include "OpmlImport.h"
+#include "PathHelpers.h"
 #include "RecordSet.h"
 #include "RuntimeError.h"
 #include "Statements.h"
@@ -92,6 +95,33 @@ int downloadFeed(Database &db, ConsoleMessageBox &reports, const QString &name)
     const FeedDownloadOutcome outcome = DownloadFeedEpisode(db.connection, name, &onError);
     out(FeedDownloadMessage(outcome));
     return outcome.succeeded() ? Success : Failure;
+}
+
+int importOpml(Database &db, const OpmlReading &reading)
+{
+    try {
+        for (const QString &line : ImportFeeds(db.connection, reading.feeds, GetDesktopPath()))
+            out(line);
+        return Success;
+    } catch (const RuntimeError &error) {
+        err(QStringLiteral("Nothing was added: ") + error.description());
+        return Failure;
+    }
+}
+
+int exportOpml(Database &db)
+{
+    try {
+        const QByteArray opml = ExportOpml(db.connection);
+        if (std::fwrite(opml.constData(), 1, static_cast<size_t>(opml.size()), stdout) == size_t(opml.size())
+            && std::fflush(stdout) == 0)
+            return Success;
+        err(QStringLiteral("Cannot write the OPML to standard output."));
+        return Failure;
+    } catch (const RuntimeError &error) {
+        err(error.description());
+        return Failure;
+    }
 }
 
 int checkFeed(const QString &url)
@@ -215,7 +245,13 @@ int runCommandLine(const QStringList &arguments, const QString &programFolder)
     const QCommandLineOption headless(QStringLiteral("headless"),
                                       QStringLiteral("Download every active feed on its schedule without a window, "
                                                      "until SIGINT or SIGTERM."));
-    parser.addOptions({list, download, checkFeedOption, headless});
+    const QCommandLineOption importOpmlOption(QStringLiteral("import-opml"),
+                                              QStringLiteral("Add the feeds of the OPML file FILE that are not in "
+                                                             "the list yet."),
+                                              QStringLiteral("FILE"));
+    const QCommandLineOption exportOpmlOption(QStringLiteral("export-opml"),
+                                              QStringLiteral("Write the feed list as OPML to standard output."));
+    parser.addOptions({list, download, checkFeedOption, headless, importOpmlOption, exportOpmlOption});
 
     if (!parser.parse(arguments)) {
         err(parser.errorText());
@@ -225,19 +261,32 @@ int runCommandLine(const QStringList &arguments, const QString &programFolder)
         std::fputs(parser.helpText().toLocal8Bit().constData(), stdout);
         return Success;
     }
+    // Qt lists --help-all with the options but leaves it to process(), which
+    // prints the help with the window toolkit's options and exits with 0.
+    if (parser.isSet(QStringLiteral("help-all")))
+        parser.process(arguments);
     if (parser.isSet(version)) {
         out(QStringLiteral("tidewell-episode-keeper ") + QString::fromLatin1(build::version));
         return Success;
     }
     const int chosen = int(parser.isSet(list)) + int(parser.isSet(download)) + int(parser.isSet(checkFeedOption))
-        + int(parser.isSet(headless));
+        + int(parser.isSet(headless)) + int(parser.isSet(importOpmlOption)) + int(parser.isSet(exportOpmlOption));
     if (chosen != 1 || !parser.positionalArguments().isEmpty()) {
-        err(QStringLiteral("Give exactly one of --list, --download NAME, --check-feed URL or --headless "
-                           "(--help tells more)."));
+        err(QStringLiteral("Give exactly one of --list, --download NAME, --check-feed URL, --headless, "
+                           "--import-opml FILE or --export-opml (--help tells more)."));
         return Usage;
     }
     if (parser.isSet(checkFeedOption))
         return checkFeed(parser.value(checkFeedOption));
+    // A file that is not OPML is refused before the data folder is touched.
+    OpmlReading opml;
+    if (parser.isSet(importOpmlOption)) {
+        opml = ReadOpmlFile(parser.value(importOpmlOption));
+        if (!opml.error.isEmpty()) {
+            err(opml.error);
+            return Failure;
+        }
+    }
 
     ConsoleMessageBox reports;
     Database db(reports, programFolder);
@@ -247,6 +296,10 @@ int runCommandLine(const QStringList &arguments, const QString &programFolder)
         return listFeeds(db, reports);
     if (parser.isSet(download))
         return downloadFeed(db, reports, parser.value(download));
+    if (parser.isSet(importOpmlOption))
+        return importOpml(db, opml);
+    if (parser.isSet(exportOpmlOption))
+        return exportOpml(db);
     return runHeadless(db, reports);
 }
 
