@@ -261,8 +261,8 @@ int runCommandLine(const QStringList &arguments, const QString &programFolder)
         std::fputs(parser.helpText().toLocal8Bit().constData(), stdout);
         return Success;
     }
-    // Qt lists --help-all with the options but leaves it to process(), which
-    // prints the help with the window toolkit's options and exits with 0.
+    // Qt lists --help-all among the options but only process() answers it:
+    // the help with Qt's own options, and exit status 0.
     if (parser.isSet(QStringLiteral("help-all")))
         parser.process(arguments);
     if (parser.isSet(version)) {

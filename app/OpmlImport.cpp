@@ -110,7 +110,10 @@ std::set<QString> urlsInList(Connection &dbConn)
 class Transaction
 {
 public:
-    explicit Transaction(Connection &dbConn) : m_dbConn(dbConn) { m_dbConn.Execute(QStringLiteral("begin immediate")); }
+    explicit Transaction(Connection &dbConn) : m_dbConn(dbConn)
+    {
+        m_dbConn.Execute(QStringLiteral("begin immediate"));
+    }
     ~Transaction()
     {
         if (m_open) {

@@ -4,7 +4,6 @@
 # and the gzip header carry the release's time, not the build's, so the same
 # sources make the same package.
 set(ENV{SOURCE_DATE_EPOCH} ${EPOCH})
-set(plain ${OUT})
 string(REGEX REPLACE "\\.gz$" "" plain "${OUT}")
 if(SCDOC)
     execute_process(COMMAND ${SCDOC} INPUT_FILE ${IN} OUTPUT_FILE ${plain} COMMAND_ERROR_IS_FATAL ANY)

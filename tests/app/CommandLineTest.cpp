@@ -140,11 +140,13 @@ TEST_F(CommandLine, DownloadReportsAsTheButtonDoes)
 
 TEST_F(CommandLine, ImportsAnotherProgramsListAndExportsItIntoAFreshHomeUnchanged)
 {
-    Result result = run({QStringLiteral("--import-opml"), QStringLiteral(TIDEWELL_TEST_DATA "/subscriptions-nested.opml")});
+    Result result = run({QStringLiteral("--import-opml"),
+                         QStringLiteral(TIDEWELL_TEST_DATA "/subscriptions-nested.opml")});
     EXPECT_EQ(result.status, 0) << result.err.toStdString();
     EXPECT_EQ(result.out.count(QStringLiteral("Added: ")), 5) << result.out.toStdString();
     EXPECT_TRUE(result.out.endsWith(QStringLiteral("Skipped, already in the list: Morning Briefing (mirror)\n")));
-    EXPECT_TRUE(run({QStringLiteral("--list")}).out.contains(QStringLiteral("Rock 'n' Roll & Politics\t01:00:00\tYes\n")));
+    EXPECT_TRUE(run({QStringLiteral("--list")})
+                    .out.contains(QStringLiteral("Rock 'n' Roll & Politics\t01:00:00\tYes\n")));
     {
         Connection db;
         db.Open(QStringLiteral("Data Source=") + home.dataFile());
@@ -188,7 +190,8 @@ TEST_F(CommandLine, AFileThatIsNotOpmlIsRefusedAndAddsNothing)
     ASSERT_TRUE(data.open(QIODevice::ReadOnly));
     const QByteArray before = data.readAll();
     data.close();
-    for (const QString &file : {broken, QStringLiteral(TIDEWELL_TEST_DATA "/rss.xml"), home.path() + QStringLiteral("/none.opml")}) {
+    for (const QString &file :
+         {broken, QStringLiteral(TIDEWELL_TEST_DATA "/rss.xml"), home.path() + QStringLiteral("/none.opml")}) {
         result = run({QStringLiteral("--import-opml"), file});
         EXPECT_EQ(result.status, 1) << file.toStdString();
         EXPECT_TRUE(result.err.contains(QStringLiteral("Nothing was added."))) << result.err.toStdString();
