@@ -11,6 +11,9 @@
 #include "FeedReader.h"
 #include "HeadlessScheduler.h"
 #include "Network.h"
+#include "OpmlExport.h"
+#include "OpmlImport.h"
+#include "PathHelpers.h"
 #include "RecordSet.h"
 #include "RuntimeError.h"
 #include "ScheduleStore.h"
@@ -153,6 +156,33 @@ int downloadFeed(Database &db, ConsoleMessageBox &reports, const QString &name)
     return outcome.succeeded() ? Success : Failure;
 }
 
+int importOpml(Database &db, const OpmlReading &reading)
+{
+    try {
+        for (const QString &line : ImportFeeds(db.connection, reading.feeds, GetDesktopPath()))
+            out(line);
+        return Success;
+    } catch (const RuntimeError &error) {
+        err(QStringLiteral("Nothing was added: ") + error.description());
+        return Failure;
+    }
+}
+
+int exportOpml(Database &db)
+{
+    try {
+        const QByteArray opml = ExportOpml(db.connection);
+        if (std::fwrite(opml.constData(), 1, static_cast<size_t>(opml.size()), stdout) == size_t(opml.size())
+            && std::fflush(stdout) == 0)
+            return Success;
+        err(QStringLiteral("Cannot write the OPML to standard output."));
+        return Failure;
+    } catch (const RuntimeError &error) {
+        err(error.description());
+        return Failure;
+    }
+}
+
 int checkFeed(const QString &url)
 {
     FeedReader reader;
@@ -279,7 +309,13 @@ int runCommandLine(const QStringList &arguments, const QString &programFolder)
     const QCommandLineOption status(QStringLiteral("status"),
                                     QStringLiteral("Print each feed's schedule: name, Active, next download, last "
                                                    "download and its outcome, tab-separated."));
-    parser.addOptions({list, download, checkFeedOption, headless, status});
+    const QCommandLineOption importOpmlOption(QStringLiteral("import-opml"),
+                                              QStringLiteral("Add the feeds of the OPML file FILE that are not in "
+                                                             "the list yet."),
+                                              QStringLiteral("FILE"));
+    const QCommandLineOption exportOpmlOption(QStringLiteral("export-opml"),
+                                              QStringLiteral("Write the feed list as OPML to standard output."));
+    parser.addOptions({list, download, checkFeedOption, headless, status, importOpmlOption, exportOpmlOption});
 
     if (!parser.parse(arguments)) {
         err(parser.errorText());
@@ -289,19 +325,33 @@ int runCommandLine(const QStringList &arguments, const QString &programFolder)
         std::fputs(parser.helpText().toLocal8Bit().constData(), stdout);
         return Success;
     }
+    // Qt lists --help-all among the options but only process() answers it:
+    // the help with Qt's own options, and exit status 0.
+    if (parser.isSet(QStringLiteral("help-all")))
+        parser.process(arguments);
     if (parser.isSet(version)) {
         out(QStringLiteral("tidewell-episode-keeper ") + QString::fromLatin1(build::version));
         return Success;
     }
     const int chosen = int(parser.isSet(list)) + int(parser.isSet(download)) + int(parser.isSet(checkFeedOption))
-        + int(parser.isSet(headless)) + int(parser.isSet(status));
+        + int(parser.isSet(headless)) + int(parser.isSet(status)) + int(parser.isSet(importOpmlOption))
+        + int(parser.isSet(exportOpmlOption));
     if (chosen != 1 || !parser.positionalArguments().isEmpty()) {
-        err(QStringLiteral("Give exactly one of --list, --status, --download NAME, --check-feed URL or --headless "
-                           "(--help tells more)."));
+        err(QStringLiteral("Give exactly one of --list, --status, --download NAME, --check-feed URL, --headless, "
+                           "--import-opml FILE or --export-opml (--help tells more)."));
         return Usage;
     }
     if (parser.isSet(checkFeedOption))
         return checkFeed(parser.value(checkFeedOption));
+    // A file that is not OPML is refused before the data folder is touched.
+    OpmlReading opml;
+    if (parser.isSet(importOpmlOption)) {
+        opml = ReadOpmlFile(parser.value(importOpmlOption));
+        if (!opml.error.isEmpty()) {
+            err(opml.error);
+            return Failure;
+        }
+    }
 
     ConsoleMessageBox reports;
     Database db(reports, programFolder);
@@ -313,6 +363,10 @@ int runCommandLine(const QStringList &arguments, const QString &programFolder)
         return showStatus(db, reports);
     if (parser.isSet(download))
         return downloadFeed(db, reports, parser.value(download));
+    if (parser.isSet(importOpmlOption))
+        return importOpml(db, opml);
+    if (parser.isSet(exportOpmlOption))
+        return exportOpml(db);
     return runHeadless(db, reports);
 }
 

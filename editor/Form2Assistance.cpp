@@ -1,5 +1,6 @@
 #include "Form2.h"
 
+#include "FeedFileName.h"
 #include "MinuteEntry.h"
 
 #include <QDialog>
@@ -25,7 +26,7 @@ void Form2::Text1_Change()
         return;
     isDirty = true; // 102
     if (onError.test(104, [&] { return Text2->text().isEmpty(); }))
-        onError(106, [&] { Text2->setText(Text1->text() + QStringLiteral(".mp3")); });
+        onError(106, [&] { Text2->setText(FileNameForFeed(Text1->text())); });
 }
 
 void Form2::Text4_Change()

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, and only those
 # that are missing. Needs root (or sudo) the first time. With the argument
-# "fuzz" it also installs what the fuzz build needs.
+# "fuzz" it also installs what the fuzz build needs, with "ci" what .ci/run
+# checks the package with.
 set -euo pipefail
 
 packages=(
@@ -14,11 +15,14 @@ packages=(
     qt6-qpa-plugins                 # the offscreen platform the tests run on
     zlib1g-dev                      # gzip bodies in the feed reader's tests
     libbenchmark-dev curl           # make bench
-    dpkg-dev file                   # make package: the package's library dependencies
+    dpkg-dev file                   # the version and dates from the changelog, the hardening flags,
+                                    # the package's library dependencies
+    scdoc                           # the manual page
 )
-if [ "${1:-}" = fuzz ]; then
-    packages+=(clang libclang-rt-dev)   # libFuzzer
-fi
+case "${1:-}" in
+fuzz) packages+=(clang libclang-rt-dev) ;;   # libFuzzer
+ci) packages+=(lintian appstream desktop-file-utils systemd) ;;
+esac
 
 missing=()
 for package in "${packages[@]}"; do

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 
 namespace tidewell {
 namespace {
@@ -25,6 +26,26 @@ TEST_F(CommandLine, HelpAndVersionNeedNoDisplay)
         EXPECT_TRUE(help.out.contains(QLatin1String(option))) << option;
     EXPECT_EQ(run({QStringLiteral("--no-such-option")}).status, 2);
     EXPECT_EQ(run({QStringLiteral("--list"), QStringLiteral("--headless")}).status, 2);
+}
+
+TEST_F(CommandLine, EveryOptionTheHelpListsIsInTheManual)
+{
+    const Result help = run({QStringLiteral("--help")});
+    QFile source(QStringLiteral(TIDEWELL_MANUAL_SOURCE));
+    ASSERT_TRUE(source.open(QIODevice::ReadOnly));
+    const QString manual = QString::fromUtf8(source.readAll());
+    // The option column: "  -v, --version", "  --download <NAME>".
+    const QRegularExpression optionColumn(QStringLiteral("^  (-\\S.*?)(?:\\s{2,}|$)"),
+                                          QRegularExpression::MultilineOption);
+    QStringList options;
+    for (const QRegularExpressionMatch &match : optionColumn.globalMatch(help.out)) {
+        for (const QString &spelling : match.captured(1).split(QStringLiteral(", ")))
+            options << spelling.section(QLatin1Char(' '), 0, 0);
+    }
+    EXPECT_GE(options.size(), 10) << help.out.toStdString();
+    for (const QString &option : options)
+        EXPECT_TRUE(manual.contains(QLatin1Char('*') + option + QLatin1Char('*'))) << option.toStdString();
+    EXPECT_EQ(run({QStringLiteral("--help-all")}).status, 0);
 }
 
 TEST_F(CommandLine, ListPrintsTheFeedsAsTheMainListShowsThem)
@@ -56,6 +77,68 @@ TEST_F(CommandLine, DownloadReportsAsTheButtonDoes)
     EXPECT_EQ(result.status, 0) << result.err.toStdString();
     EXPECT_EQ(result.out, QStringLiteral("Done.\n"));
     EXPECT_EQ(episode(), QByteArray("new episode"));
+}
+
+TEST_F(CommandLine, ImportsAnotherProgramsListAndExportsItIntoAFreshHomeUnchanged)
+{
+    Result result = run({QStringLiteral("--import-opml"),
+                         QStringLiteral(TIDEWELL_TEST_DATA "/subscriptions-nested.opml")});
+    EXPECT_EQ(result.status, 0) << result.err.toStdString();
+    EXPECT_EQ(result.out.count(QStringLiteral("Added: ")), 5) << result.out.toStdString();
+    EXPECT_TRUE(result.out.endsWith(QStringLiteral("Skipped, already in the list: Morning Briefing (mirror)\n")));
+    EXPECT_TRUE(run({QStringLiteral("--list")})
+                    .out.contains(QStringLiteral("Rock 'n' Roll & Politics\t01:00:00\tYes\n")));
+    {
+        Connection db;
+        db.Open(QStringLiteral("Data Source=") + home.dataFile());
+        for (const auto &row : db.query(QStringLiteral("select [folder] from [rss]")).rows)
+            EXPECT_EQ(row[0].toText(), home.desktop() + QLatin1Char('/'));
+    }
+
+    const Result exported = run({QStringLiteral("--export-opml")});
+    EXPECT_EQ(exported.status, 0);
+    const QString file = home.path() + QStringLiteral("/exported.opml");
+    QFile opml(file);
+    ASSERT_TRUE(opml.open(QIODevice::WriteOnly));
+    opml.write(exported.out.toUtf8());
+    opml.close();
+
+    test::TemporaryHome fresh;
+    result = run({QStringLiteral("--import-opml"), file});
+    EXPECT_EQ(result.status, 0) << result.err.toStdString();
+    EXPECT_EQ(result.out.count(QStringLiteral("Added: ")), 5);
+    EXPECT_EQ(run({QStringLiteral("--export-opml")}).out, exported.out);
+}
+
+TEST_F(CommandLine, AFileThatIsNotOpmlIsRefusedAndAddsNothing)
+{
+    QFile nested(QStringLiteral(TIDEWELL_TEST_DATA "/subscriptions-nested.opml"));
+    ASSERT_TRUE(nested.open(QIODevice::ReadOnly));
+    const QString broken = home.path() + QStringLiteral("/broken.opml");
+    QFile cut(broken);
+    ASSERT_TRUE(cut.open(QIODevice::WriteOnly));
+    cut.write(nested.read(nested.size() * 2 / 3));
+    cut.close();
+
+    Result result = run({QStringLiteral("--import-opml"), broken});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.out, QString());
+    EXPECT_TRUE(result.err.contains(QStringLiteral("is not an OPML file"))) << result.err.toStdString();
+    EXPECT_FALSE(QFile::exists(home.dataFile()));
+
+    addFeed(QStringLiteral("Mine"), 5, server.url(QStringLiteral("/feed.xml")), folder);
+    QFile data(home.dataFile());
+    ASSERT_TRUE(data.open(QIODevice::ReadOnly));
+    const QByteArray before = data.readAll();
+    data.close();
+    for (const QString &file :
+         {broken, QStringLiteral(TIDEWELL_TEST_DATA "/rss.xml"), home.path() + QStringLiteral("/none.opml")}) {
+        result = run({QStringLiteral("--import-opml"), file});
+        EXPECT_EQ(result.status, 1) << file.toStdString();
+        EXPECT_TRUE(result.err.contains(QStringLiteral("Nothing was added."))) << result.err.toStdString();
+    }
+    ASSERT_TRUE(data.open(QIODevice::ReadOnly));
+    EXPECT_EQ(data.readAll(), before);
 }
 
 struct CheckCase
