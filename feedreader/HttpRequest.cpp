@@ -206,6 +206,7 @@ void HttpRequest::send()
     m_statusText = QString::fromLatin1(reply.attribute(QNetworkRequest::HttpReasonPhraseAttribute).toByteArray());
     m_contentType = reply.rawHeader("Content-Type");
     m_body = body.take();
+    m_finalUrl = reply.url();
     m_responded = true;
 }
 
@@ -244,6 +245,12 @@ const QByteArray &HttpRequest::contentType() const
 {
     requireResponse();
     return m_contentType;
+}
+
+QUrl HttpRequest::finalUrl() const
+{
+    requireResponse();
+    return m_finalUrl;
 }
 
 void HttpRequest::answerServer(QAuthenticator &authenticator)

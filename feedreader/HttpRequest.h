@@ -63,6 +63,8 @@ public:
     // that decode it their own way.
     const QByteArray &responseBody() const;
     const QByteArray &contentType() const;
+    // Where the response came from: the URL of the last hop, after redirects.
+    QUrl finalUrl() const;
 
     // Routes this request through the given proxy instead of the system's
     // proxy settings.
@@ -94,6 +96,7 @@ private:
     QString m_statusText;
     QByteArray m_contentType;
     QByteArray m_body;
+    QUrl m_finalUrl;
 };
 
 } // namespace tidewell
