@@ -168,6 +168,11 @@ QString DomNode::xml() const
     return QString::fromStdString(writer.text);
 }
 
+QString DomNode::getAttribute(const char *name) const
+{
+    return QString::fromUtf8(m_node.node().attribute(name).value());
+}
+
 DomNode DomNode::selectSingleNode(const QString &path) const
 {
     return m_document ? m_document->first(path, m_node) : DomNode();

@@ -30,6 +30,9 @@ public:
     QString nodeTypedValue() const;
     // The node's mark-up as the document writes it, without added white space.
     QString xml() const;
+    // An element's attribute of that name (prefix included), as the parser
+    // decoded it; empty when there is none.
+    QString getAttribute(const char *name) const;
     DomNode selectSingleNode(const QString &path) const;
     std::vector<DomNode> selectNodes(const QString &path) const;
 

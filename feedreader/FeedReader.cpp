@@ -3,6 +3,7 @@
 #include "DomDocument.h"
 #include "ErrorNumbers.h"
 #include "HttpRequest.h"
+#include "ParsedFeed.h"
 #include "RegExp.h"
 #include "ResponseDecoding.h"
 #include "RuntimeError.h"
@@ -10,7 +11,6 @@
 #include <QStringList>
 
 #include <new>
-#include <optional>
 
 namespace tidewell {
 
@@ -24,38 +24,6 @@ enum FeedTypeCode
     Atom = 3,
 };
 
-// Where each feed type keeps its items and their fields. The enclosure path
-// names the media file an item carries when its link is not one: RSS and RDF
-// write it as an enclosure element, Atom as a link with rel="enclosure".
-// Atom counts a link without rel as rel="alternate".
-struct FeedPaths
-{
-    QString item;
-    QString title;
-    QString description;
-    QString link;
-    QString enclosure;
-};
-
-std::optional<FeedPaths> feedPaths(int type)
-{
-    const QString rssEnclosure = QStringLiteral("enclosure[normalize-space(@url) != '']/@url");
-    switch (type) {
-    case Rss:
-        return FeedPaths{QStringLiteral("/rss/channel/item"), QStringLiteral("title"), QStringLiteral("description"),
-                         QStringLiteral("link"), rssEnclosure};
-    case Rdf:
-        return FeedPaths{QStringLiteral("/rdf:RDF/item"), QStringLiteral("title"), QStringLiteral("description"),
-                         QStringLiteral("link"), rssEnclosure};
-    case Atom:
-        return FeedPaths{QStringLiteral("/feed/entry"), QStringLiteral("title"), QStringLiteral("content"),
-                         QStringLiteral("link[@rel='alternate' or not(@rel)]/@href"),
-                         QStringLiteral("link[@rel='enclosure' and normalize-space(@href) != '']/@href")};
-    default:
-        return std::nullopt;
-    }
-}
-
 int detectFeedType(const DomDocument &document)
 {
     for (int type : {Rss, Rdf, Atom}) {
@@ -63,18 +31,6 @@ int detectFeedType(const DomDocument &document)
             return type;
     }
     return Unknown;
-}
-
-// ".mp3" in any letter case. No character outside ASCII folds to any of
-// these, so an ASCII comparison is the whole answer, and a cheap one.
-bool containsMp3(QStringView text)
-{
-    for (qsizetype dot = text.indexOf(u'.'); dot >= 0 && dot + 4 <= text.size(); dot = text.indexOf(u'.', dot + 1)) {
-        const QStringView rest = text.sliced(dot + 1, 3);
-        if ((rest[0] == u'm' || rest[0] == u'M') && (rest[1] == u'p' || rest[1] == u'P') && rest[2] == u'3')
-            return true;
-    }
-    return false;
 }
 
 const QStringList &requestIdentifiers()
@@ -202,7 +158,9 @@ QByteArray FeedReader::HTTPGet(const QString &sURL, const QString &sUserName, co
         } else {
             request->Open(QStringLiteral("GET"), sURL, false, sUserName, sPassWord);
         }
+        m_documentUrl.clear();
         request->send();
+        m_documentUrl = request->finalUrl();
         m_lastHTTPStatusText = request->statusText();
         m_lastHTTPStatus = request->Status();
         QByteArray body = request->responseBody();
@@ -226,7 +184,7 @@ bool FeedReader::ReadFeed(const QString &sURL, const QString &sUserName, const Q
         const QStringList &identifiers = requestIdentifiers();
         Clear();
         m_feedItems = std::make_shared<FeedItemCollection>();
-        const std::unique_ptr<DomDocument> document = CreateObj<DomDocument>(QString::fromUtf16(progid::DomDocument));
+        const std::shared_ptr<DomDocument> document = CreateObj<DomDocument>(QString::fromUtf16(progid::DomDocument));
         if (!document)
             return false;
         // The first text that parses ends the loop, whatever its status: a
@@ -237,7 +195,7 @@ bool FeedReader::ReadFeed(const QString &sURL, const QString &sUserName, const Q
             ++counter;
         }
         if (document->hasContent())
-            parsed = ParseFeed(*document, lType, bAllowHTML);
+            parsed = ParseFeed(document, lType, bAllowHTML);
     } catch (...) {
         recordCurrentError();
         return false;
@@ -245,49 +203,27 @@ bool FeedReader::ReadFeed(const QString &sURL, const QString &sUserName, const Q
     return m_lastHTTPStatus == 200 && parsed;
 }
 
-bool FeedReader::ParseFeed(const DomDocument &document, int &lType, bool bAllowHTML)
+bool FeedReader::ParseFeed(std::shared_ptr<const DomDocument> document, int &lType, bool bAllowHTML)
 {
     try {
         if (lType == Unknown)
-            lType = detectFeedType(document);
+            lType = detectFeedType(*document);
         m_feedType = lType;
         if (!m_feedItems)
             m_feedItems = std::make_shared<FeedItemCollection>();
-        const std::optional<FeedPaths> paths = feedPaths(lType);
+        std::optional<FeedPaths> paths = feedPaths(lType);
         if (!paths)
             return false;
-        for (const DomNode &node : document.selectNodes(paths->item)) {
-            FeedItem item;
-            item.m_url = GetNodeText(node, paths->link);
-            if (!containsMp3(item.m_url)) {
-                QString enclosure = GetNodeText(node, paths->enclosure);
-                if (!enclosure.isEmpty())
-                    item.m_url = std::move(enclosure);
-            }
-            item.m_url = std::move(item.m_url).trimmed();
-            item.m_title = GetNodeText(node, paths->title);
-            item.m_description = GetNodeText(node, paths->description);
-            if (!bAllowHTML)
-                item.m_description = StripHTML(std::move(item.m_description));
-            m_feedItems->push_back(std::move(item));
-        }
+        // The items read their fields from the document when asked.
+        const auto feed = std::make_shared<const ParsedFeed>(std::move(document), std::move(*paths), bAllowHTML,
+                                                             m_documentUrl);
+        m_feedItems->reserve(feed->items().size());
+        for (std::size_t index = 0; index < feed->items().size(); ++index)
+            m_feedItems->push_back(FeedItem(feed, index));
         return true;
     } catch (...) {
         recordCurrentError();
         return false;
-    }
-}
-
-QString FeedReader::GetNodeText(const DomNode &node, const QString &path)
-{
-    try {
-        const DomNode found = node.selectSingleNode(path);
-        if (found.isNull())
-            return {};
-        return found.nodeTypedValue();
-    } catch (...) {
-        recordCurrentError();
-        return {};
     }
 }
 

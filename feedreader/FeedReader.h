@@ -4,13 +4,13 @@
 #include "PlatformObject.h"
 
 #include <QString>
+#include <QUrl>
 
 #include <memory>
 
 namespace tidewell {
 
 class DomDocument;
-class DomNode;
 class RegExp;
 
 // Fetches a feed document over HTTP, trying four request objects in turn,
@@ -70,8 +70,8 @@ private:
     // Records the exception being handled, as each step's error trap does.
     void recordCurrentError();
 
-    bool ParseFeed(const DomDocument &document, int &lType, bool bAllowHTML);
-    QString GetNodeText(const DomNode &node, const QString &path);
+    // The items keep the document: they read their fields from it when asked.
+    bool ParseFeed(std::shared_ptr<const DomDocument> document, int &lType, bool bAllowHTML);
     RegExp &engine();
 
     std::shared_ptr<const ObjectFactory> m_factory;
@@ -81,6 +81,8 @@ private:
     int m_lastErrorCode = 0;
     QString m_lastErrorDesc;
     std::shared_ptr<FeedItemCollection> m_feedItems;
+    // Where the last response came from, after redirects.
+    QUrl m_documentUrl;
     int m_feedType = 0;
     QString m_proxyUser;
     QString m_proxyPass;
