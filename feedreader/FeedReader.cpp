@@ -117,7 +117,7 @@ QByteArray FeedReader::CleanResponse(QByteArray body, const QByteArray &contentT
         return regExp.RemoveFromUtf8(std::move(body));
     QString text = decodeResponseText(body, contentType);
     body = QByteArray();
-    return regExp.Replace(std::move(text), QString()).toLatin1();
+    return regExp.Replace(std::move(text), QString()).toUtf8();
 }
 
 QString FeedReader::StripHTML(QString sString)
@@ -191,7 +191,7 @@ bool FeedReader::ReadFeed(const QString &sURL, const QString &sUserName, const Q
         // 404 page that is well-formed XML is not fetched again.
         int counter = 0;
         while (!document->hasContent() && counter <= 3) {
-            document->loadLatin1(HTTPGet(sURL, sUserName, sPassWord, identifiers.at(counter)));
+            document->loadUtf8(HTTPGet(sURL, sUserName, sPassWord, identifiers.at(counter)));
             ++counter;
         }
         if (document->hasContent())

@@ -59,11 +59,10 @@ private:
 
     template <typename T>
     std::unique_ptr<T> CreateObj(const QString &progId);
-    // The cleaned response text, as Latin-1 bytes (see CleanResponse).
+    // The cleaned response text, as UTF-8 (see CleanResponse).
     QByteArray HTTPGet(const QString &sURL, const QString &sUserName, const QString &sPassWord, const QString &progId);
-    // CleanResponse of the response text. All the cleaning leaves lies in
-    // 0x20..0xFF, so it is handed on as Latin-1 bytes, half the size of the
-    // text. A body read as UTF-8 (nearly every feed) is decoded and cleaned
+    // CleanResponse of the response text, as UTF-8, the document's own
+    // form. A body read as UTF-8 (nearly every feed) is decoded and cleaned
     // in one pass over its own buffer; any other is decoded first.
     QByteArray CleanResponse(QByteArray body, const QByteArray &contentType);
     void SetError(int number, const QString &description);

@@ -41,10 +41,10 @@ void require(bool condition)
         std::abort();
 }
 
-bool onlyPrintable(const QByteArray &latin1)
+bool onlyPrintableLatin1(const QByteArray &utf8)
 {
-    for (const char c : latin1) {
-        if (uchar(c) < 0x20)
+    for (const QChar c : QString::fromUtf8(utf8)) {
+        if (c.unicode() < 0x20 || c.unicode() > 0xFF)
             return false;
     }
     return true;
@@ -61,7 +61,7 @@ QByteArray cleanedTheLongWay(const QString &text)
     const QString cleaned = engine.Replace(text, QString());
     for (const QChar c : cleaned)
         require(c.unicode() >= 0x20 && c.unicode() <= 0xFF);
-    return cleaned.toLatin1();
+    return cleaned.toUtf8();
 }
 
 } // namespace
@@ -81,7 +81,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
     FeedReader reader;
     const QByteArray cleaned = FeedReaderProbe::clean(reader, body, contentType);
-    require(onlyPrintable(cleaned));
+    require(onlyPrintableLatin1(cleaned));
     require(cleaned == cleanedTheLongWay(text));
 
     const QString stripped = reader.StripHTML(text);
@@ -91,9 +91,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     raw.loadXML(text);
 
     const auto document = std::make_shared<DomDocument>();
-    const bool loaded = document->loadLatin1(cleaned);
+    const bool loaded = document->loadUtf8(cleaned);
     DomDocument sameAsText;
-    require(sameAsText.loadXML(QString::fromLatin1(cleaned)) == loaded);
+    require(sameAsText.loadXML(QString::fromUtf8(cleaned)) == loaded);
     if (!loaded)
         return 0;
     require(!document->xml().isEmpty());
