@@ -11,6 +11,7 @@
 #include <QStringList>
 
 #include <new>
+#include <optional>
 
 namespace tidewell {
 

@@ -83,14 +83,14 @@ std::optional<FeedPaths> feedPaths(int type)
     switch (type) {
     case Rss:
         return FeedPaths{QStringLiteral("/rss/channel/item"), QStringLiteral("title"), QStringLiteral("description"),
-                         QStringLiteral("link"), "enclosure", "url", false};
+                         QStringLiteral("link"), QStringLiteral("enclosure"), "url", false};
     case Rdf:
         return FeedPaths{QStringLiteral("/rdf:RDF/item"), QStringLiteral("title"), QStringLiteral("description"),
-                         QStringLiteral("link"), "enclosure", "url", false};
+                         QStringLiteral("link"), QStringLiteral("enclosure"), "url", false};
     case Atom:
         // A link without rel counts as rel="alternate".
         return FeedPaths{QStringLiteral("/feed/entry"), QStringLiteral("title"), QStringLiteral("content"),
-                         QStringLiteral("link[@rel='alternate' or not(@rel)]/@href"), "link", "href", true};
+                         QStringLiteral("link[@rel='alternate' or not(@rel)]/@href"), QStringLiteral("link"), "href", true};
     default:
         return std::nullopt;
     }
@@ -125,8 +125,7 @@ ParsedFeed::Episode ParsedFeed::episode(std::size_t index) const
     const QString link = GetNodeText(item, m_paths.link);
     std::optional<MediaLink> media;
     if (!containsMp3(link)) {
-        media = preferred(mediaLinks(item, QString::fromLatin1(m_paths.enclosureElement), m_paths.urlAttribute,
-                                     m_paths.relMustBeEnclosure));
+        media = preferred(mediaLinks(item, m_paths.enclosure, m_paths.urlAttribute, m_paths.relMustBeEnclosure));
         if (!media) // Media RSS, for feeds that carry no enclosure
             media = preferred(
                 mediaLinks(item, QStringLiteral("media:content | media:group/media:content"), "url", false));

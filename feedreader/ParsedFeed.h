@@ -19,11 +19,11 @@ struct FeedPaths
     QString title;
     QString description;
     QString link;
-    // The elements that name an item's media file: an element of this name
-    // whose urlAttribute is not blank, and (when relAttribute is set) whose
-    // rel is "enclosure". RSS and RDF write <enclosure url>, Atom <link
+    // The elements that name an item's media file: the children of this name
+    // whose urlAttribute is not blank and, when relMustBeEnclosure, whose rel
+    // is "enclosure". RSS and RDF write <enclosure url>, Atom <link
     // rel="enclosure" href>.
-    const char *enclosureElement;
+    QString enclosure;
     const char *urlAttribute;
     bool relMustBeEnclosure;
 };
