@@ -6,7 +6,9 @@
 // ratio of at most 1.5. The server is a child process sending the file with
 // sendfile(), so what is timed is the reading, not the serving.
 //
-//   checkfeed_bench [--runs N]   measure (20 pairs by default)
+//   checkfeed_bench [--runs N] [--program PATH]
+//                                measure (20 pairs by default); PATH times
+//                                another build of the program instead
 //   checkfeed_bench --serve      only serve the feed and print both commands,
 //                                for timing them with another tool; ends at
 //                                end of input
@@ -195,6 +197,8 @@ int main(int argc, char **argv)
     const bool serveOnly = arguments.contains(QStringLiteral("--serve"));
     const qsizetype runsAt = arguments.indexOf(QStringLiteral("--runs"));
     const int runs = runsAt > 0 ? std::max(1, arguments.value(runsAt + 1).toInt()) : 20;
+    const qsizetype programAt = arguments.indexOf(QStringLiteral("--program"));
+    const QString executable = programAt > 0 ? arguments.value(programAt + 1) : QStringLiteral(TIDEWELL_EXECUTABLE);
 
     QTemporaryDir folder;
     const QString path = folder.filePath(QStringLiteral("feed.xml"));
@@ -205,7 +209,7 @@ int main(int argc, char **argv)
     file.close();
     const FileServer server(path);
 
-    const QStringList program = {QStringLiteral(TIDEWELL_EXECUTABLE), QStringLiteral("--check-feed"), server.url()};
+    const QStringList program = {executable, QStringLiteral("--check-feed"), server.url()};
     const QStringList yardstick = {QStringLiteral(PUGIXML_LOAD), path};
     if (serveOnly) {
         std::printf("%s\n%s\n", qPrintable(program.join(u' ')), qPrintable(yardstick.join(u' ')));
