@@ -62,6 +62,38 @@ TEST(Document, NamesMatchAsWrittenWhateverTheNamespaces)
     EXPECT_EQ(item.selectSingleNode(QStringLiteral("title")).nodeTypedValue(), u"x");
 }
 
+// Paths of plain names are walked rather than evaluated; they must find
+// what the query finds, in the same order, from any context.
+TEST(Document, PlainPathsFindWhatTheQueryFinds)
+{
+    DomDocument document;
+    ASSERT_TRUE(document.loadXML(QStringLiteral(
+        "<rss><channel><item>1</item><title>t</title><x><item>no</item></x><item a='v'>2</item></channel>"
+        "<item>no</item><channel><item>3</item></channel></rss>")));
+    const auto texts = [](const std::vector<DomNode> &nodes) {
+        QStringList found;
+        for (const DomNode &node : nodes)
+            found << node.nodeTypedValue();
+        return found;
+    };
+    const DomNode channel = document.selectSingleNode(QStringLiteral("/rss/channel"));
+    const DomNode attribute = document.selectSingleNode(QStringLiteral("/rss/channel/item/@a"));
+    ASSERT_FALSE(attribute.isNull());
+    for (const char *path : {"/rss/channel/item", "/rss/item", "/rss", "/channel", "item", "channel/item", "title"}) {
+        const QString plain = QString::fromLatin1(path);
+        QString query = plain;
+        query.replace(QStringLiteral("/"), QStringLiteral("/child::"));
+        if (!query.startsWith(u'/'))
+            query.prepend(QStringLiteral("child::"));
+        SCOPED_TRACE(path);
+        EXPECT_EQ(texts(document.selectNodes(plain)), texts(document.selectNodes(query)));
+        EXPECT_EQ(texts(channel.selectNodes(plain)), texts(channel.selectNodes(query)));
+        EXPECT_EQ(texts(attribute.selectNodes(plain)), texts(attribute.selectNodes(query)));
+        EXPECT_EQ(channel.selectSingleNode(plain).nodeTypedValue(), channel.selectSingleNode(query).nodeTypedValue());
+    }
+    EXPECT_EQ(texts(channel.selectNodes(QStringLiteral("/rss/channel/item"))), (QStringList{QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3")}));
+}
+
 TEST(Document, DeepNestingNeedsNoDeepStack)
 {
     constexpr int depth = 200'000;
