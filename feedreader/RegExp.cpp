@@ -214,16 +214,9 @@ void replaceTags(Output &out, qsizetype size, bool global)
     out.keep(kept, size);
 }
 
-bool isPlainByte(uchar c)
-{
-    return c >= 0x20 && c < 0x80;
-}
-
-// Moves the run of plain printable ASCII (0x20..0x7F) that starts at `from`
-// down to `to`, stopping before "<!" too, and returns where the run ends;
-// `to` advances by its length. Feeds are mostly such runs, so they are
-// scanned and moved sixteen bytes at a time, in the same pass.
-qsizetype movePlainRun(uchar *text, qsizetype from, qsizetype &to, qsizetype size)
+// The first byte at or after `from` that is not plain printable ASCII
+// (0x20..0x7F) or that opens "<!". Runs of plain bytes are copied as they are.
+qsizetype nextStopByte(const uchar *text, qsizetype from, qsizetype size)
 {
 #if defined(__SSE2__)
     const __m128i belowSpace = _mm_set1_epi8(0x1F);
@@ -235,27 +228,18 @@ qsizetype movePlainRun(uchar *text, qsizetype from, qsizetype &to, qsizetype siz
         // Signed: 0x80..0xFF are negative, so one comparison finds 0x20..0x7F.
         const __m128i plain = _mm_cmpgt_epi8(here, belowSpace);
         const __m128i declaration = _mm_and_si128(_mm_cmpeq_epi8(here, open), _mm_cmpeq_epi8(next, bang));
-        const int hits = (~_mm_movemask_epi8(plain) & 0xFFFF) | _mm_movemask_epi8(declaration);
-        if (hits != 0) {
-            const int length = __builtin_ctz(unsigned(hits));
-            if (to != from)
-                std::memmove(text + to, text + from, std::size_t(length));
-            to += length;
-            return from + length;
-        }
-        // Nothing at or beyond `from` has been written yet: to <= from.
-        if (to != from)
-            _mm_storeu_si128(reinterpret_cast<__m128i *>(text + to), here);
-        to += 16;
+        const int stops = ~_mm_movemask_epi8(plain) & 0xFFFF;
+        const int hits = stops | _mm_movemask_epi8(declaration);
+        if (hits != 0)
+            return from + __builtin_ctz(unsigned(hits));
     }
 #endif
     for (; from < size; ++from) {
         const uchar c = text[from];
-        if (!isPlainByte(c) || (c == '<' && from + 1 < size && text[from + 1] == '!'))
-            break;
-        text[to++] = c;
+        if (c < 0x20 || c >= 0x80 || (c == '<' && from + 1 < size && text[from + 1] == '!'))
+            return from;
     }
-    return from;
+    return size;
 }
 
 bool isContinuation(uchar c)
@@ -292,10 +276,16 @@ QByteArray RegExp::RemoveFromUtf8(QByteArray utf8) const
     bool declarationPossible = true;
     qsizetype written = 0;
     qsizetype position = 0;
+    const auto put = [&](uchar c) { text[written++] = c; };
     while (position < size) {
-        position = movePlainRun(text, position, written, size);
-        if (position == size)
-            break;
+        const qsizetype stop = nextStopByte(text, position, size);
+        if (stop != position) {
+            std::memmove(text + written, text + position, std::size_t(stop - position));
+            written += stop - position;
+            position = stop;
+            if (position == size)
+                break;
+        }
         const uchar c = text[position];
         if (c == '<') { // opens "<!"
             if (declarationPossible && startsWithDoctype(text + position, size - position, m_ignoreCase)) {
@@ -306,12 +296,12 @@ QByteArray RegExp::RemoveFromUtf8(QByteArray utf8) const
                 }
                 declarationPossible = false;
             }
-            text[written++] = c;
+            put(c);
             ++position;
         } else if ((c == 0xC2 || c == 0xC3) && position + 1 < size && isContinuation(text[position + 1])) {
             // U+0080..U+00FF: the only non-ASCII characters that survive.
-            text[written++] = c;
-            text[written++] = text[position + 1];
+            put(c);
+            put(text[position + 1]);
             position += 2;
         } else {
             // A control character, a character above U+00FF or a byte that

@@ -187,7 +187,7 @@ INSTANTIATE_TEST_SUITE_P(
                       QByteArray("\xE2\xC3\xA9\xC3\xC3\xA9\xC3"),  // leads without their continuations
                       QByteArray("\xF0\x80\xC3\xA9 \xED\xA0\x80 \xEF\xBB\xBFx"), // overlong, surrogate, BOM
                       QByteArray("a<!b<!DOCTYPE"), QByteArray("<!DOCTYPE>"), QByteArray(""),
-                      // long plain runs, moved sixteen bytes at a time once something was removed
+                      // long plain runs, scanned sixteen bytes at a time, with removals between them
                       QByteArray("0123456789abcdef\n0123456789abcdef0123456789\tabcdef\xC3\xA9 0123456789abcdef"
                                  "0123<!x 456789abcdef\r\n<!DOCTYPE rss>0123456789abcdef0123456789abcdef\x01")));
 
