@@ -4,7 +4,7 @@
 // (pugixml_load). The two run in turns, A B A B ..., so a drift in the
 // machine's speed touches both alike; each pair gives a ratio. Goal: a median
 // ratio of at most 1.5. The server is a child process sending the file with
-// sendfile(), so what is timed is the reading, not the serving.
+// sendfile() (FileServer.h), so what is timed is the reading, not the serving.
 //
 //   checkfeed_bench [--runs N] [--program PATH]
 //                                measure (20 pairs by default); PATH times
@@ -13,6 +13,7 @@
 //                                for timing them with another tool; ends at
 //                                end of input
 #include "BenchFeed.h"
+#include "FileServer.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -21,89 +22,17 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
-#include <arpa/inet.h>
-#include <csignal>
 #include <cstdio>
 #include <ctime>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <spawn.h>
-#include <sys/prctl.h>
 #include <sys/resource.h>
-#include <sys/sendfile.h>
-#include <sys/socket.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
 
 extern char **environ;
 
 namespace {
-
-// Answers every request with the one file until killed.
-[[noreturn]] void serve(int listener, const QByteArray &path)
-{
-    for (;;) {
-        const int client = ::accept(listener, nullptr, nullptr);
-        if (client < 0)
-            continue;
-        char request[8192];
-        [[maybe_unused]] const auto got = ::read(client, request, sizeof request);
-        const int file = ::open(path.constData(), O_RDONLY);
-        struct stat info = {};
-        ::fstat(file, &info);
-        const QByteArray head = "HTTP/1.1 200 OK\r\nContent-Type: application/rss+xml\r\nContent-Length: " +
-                                QByteArray::number(qint64(info.st_size)) + "\r\nConnection: close\r\n\r\n";
-        [[maybe_unused]] const auto sent = ::write(client, head.constData(), std::size_t(head.size()));
-        off_t offset = 0;
-        while (offset < info.st_size) {
-            if (::sendfile(client, file, &offset, std::size_t(info.st_size - offset)) <= 0)
-                break;
-        }
-        ::close(file);
-        ::close(client);
-    }
-}
-
-// A child process serving the file on 127.0.0.1; killed with the bench.
-class FileServer
-{
-public:
-    explicit FileServer(const QString &path)
-    {
-        const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address = {};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        if (::bind(listener, reinterpret_cast<sockaddr *>(&address), length) != 0 || ::listen(listener, 8) != 0) {
-            std::perror("listen");
-            std::exit(1);
-        }
-        ::getsockname(listener, reinterpret_cast<sockaddr *>(&address), &length);
-        m_port = ntohs(address.sin_port);
-        m_pid = ::fork();
-        if (m_pid == 0) {
-            ::prctl(PR_SET_PDEATHSIG, SIGKILL); // never outlive the bench
-            serve(listener, path.toLocal8Bit());
-        }
-        ::close(listener);
-    }
-    ~FileServer()
-    {
-        ::kill(m_pid, SIGKILL);
-        ::waitpid(m_pid, nullptr, 0);
-    }
-    FileServer(const FileServer &) = delete;
-    FileServer &operator=(const FileServer &) = delete;
-
-    QString url() const { return QStringLiteral("http://127.0.0.1:%1/feed.xml").arg(m_port); }
-
-private:
-    pid_t m_pid = -1;
-    quint16 m_port = 0;
-};
 
 struct Run
 {
@@ -207,9 +136,9 @@ int main(int argc, char **argv)
     if (!file.open(QIODevice::WriteOnly) || file.write(feed) != feed.size())
         return 1;
     file.close();
-    const FileServer server(path);
+    const tidewell::bench::FileServer server(path, "application/rss+xml");
 
-    const QStringList program = {executable, QStringLiteral("--check-feed"), server.url()};
+    const QStringList program = {executable, QStringLiteral("--check-feed"), server.url(QStringLiteral("/feed.xml"))};
     const QStringList yardstick = {QStringLiteral(PUGIXML_LOAD), path};
     if (serveOnly) {
         std::printf("%s\n%s\n", qPrintable(program.join(u' ')), qPrintable(yardstick.join(u' ')));
