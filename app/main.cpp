@@ -1,14 +1,13 @@
 #include "BuildConfig.h"
 #include "CommandLine.h"
+#include "Form1.h"
 #include "PathHelpers.h"
+#include "QtMessageBox.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 
 #include <cstdio>
 #include <cstdlib>
-#include <dlfcn.h>
-#include <filesystem>
-#include <system_error>
 
 namespace {
 bool hasDisplay()
@@ -27,23 +26,6 @@ QStringList argumentsOf(int argc, char *argv[])
         arguments << QString::fromLocal8Bit(argv[i]);
     return arguments;
 }
-
-// The window lives in a module beside the executable (see WindowMain.cpp).
-int runWindow(int argc, char *argv[])
-{
-    std::error_code error;
-    const std::filesystem::path executable = std::filesystem::read_symlink("/proc/self/exe", error);
-    const std::string module = (executable.parent_path() / TIDEWELL_WINDOW_MODULE).string();
-    void *handle = ::dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
-    const auto windowMain = handle ? reinterpret_cast<int (*)(int, char **)>(::dlsym(handle, "tidewell_window_main"))
-                                   : nullptr;
-    if (!windowMain) {
-        std::fprintf(stderr, "Tidewell Episode Keeper cannot load its window: %s\n", ::dlerror());
-        return 1;
-    }
-    // Never unloaded: what the window made lives until the process ends.
-    return windowMain(argc, argv);
-}
 } // namespace
 
 int main(int argc, char *argv[])
@@ -60,5 +42,20 @@ int main(int argc, char *argv[])
                    stderr);
         return 1;
     }
-    return runWindow(argc, argv);
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("tidewell-episode-keeper"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Tidewell Episode Keeper"));
+    QApplication::setApplicationVersion(QString::fromLatin1(tidewell::build::version));
+    // The window hides into the notification area; a message box closed
+    // meanwhile must not end the program. Closing the window ends it.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    tidewell::QtMessageBox messageBox;
+    tidewell::Form1 mainWindow({messageBox, tidewell::programFolder()});
+    mainWindow.Form_Load();
+    if (mainWindow.windowState() & Qt::WindowMinimized)
+        mainWindow.showMinimized();
+    else
+        mainWindow.show();
+    return application.exec();
 }

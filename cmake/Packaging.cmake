@@ -6,7 +6,6 @@
 set(TIDEWELL_PROGRAM_DIR lib/tidewell-episode-keeper)
 
 install(TARGETS tidewell-episode-keeper RUNTIME DESTINATION ${TIDEWELL_PROGRAM_DIR})
-install(TARGETS tidewell-episode-keeper-window LIBRARY DESTINATION ${TIDEWELL_PROGRAM_DIR})
 install(FILES ${TIDEWELL_BLANK_TEMPLATE} DESTINATION ${TIDEWELL_PROGRAM_DIR})
 install(CODE "
     set(bin \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/bin\")
