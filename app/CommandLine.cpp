@@ -191,10 +191,18 @@ int checkFeed(const QString &url)
     const auto items = reader.FeedItems();
     const qsizetype count = items ? static_cast<qsizetype>(items->size()) : 0;
     out(QStringLiteral("Type: ") + reader.FeedTypeString());
-    out(QStringLiteral("HTTP status: %1 %2").arg(reader.LastHTTPStatus()).arg(reader.LastHTTPStatusText()));
+    QString status = QStringLiteral("HTTP status: %1").arg(reader.LastHTTPStatus());
+    if (!reader.LastHTTPStatusText().isEmpty())
+        status += QLatin1Char(' ') + reader.LastHTTPStatusText();
+    out(status);
     out(QStringLiteral("Items: %1").arg(count));
-    if (reader.LastErrorCode() != 0)
-        out(QStringLiteral("Error: %1 %2").arg(reader.LastErrorCode()).arg(reader.LastErrorDesc()));
+    if (reader.LastErrorCode() != 0) {
+        // The words first: the number means something to few.
+        QString error = QStringLiteral("Error: ");
+        if (!reader.LastErrorDesc().isEmpty())
+            error += reader.LastErrorDesc() + QLatin1Char(' ');
+        out(error + QStringLiteral("(code %1)").arg(reader.LastErrorCode()));
+    }
     if (count == 0)
         return Failure;
     out(QStringLiteral("First item URL: ") + items->front().url());

@@ -2,6 +2,7 @@
 // pugixml loading the same bytes alone. Goals: at most 1.5 times the load
 // alone, and a peak memory of at most 4 times the document's size.
 
+#include "BenchFeed.h"
 #include "FeedReader.h"
 #include "LoopbackServer.h"
 
@@ -23,39 +24,8 @@ namespace {
 using tidewell::FeedReader;
 using tidewell::test::LoopbackServer;
 
-constexpr int itemCount = 10'000;
-constexpr qsizetype documentSize = 20 * 1024 * 1024;
-
-// An RSS feed of itemCount episodes, each with an enclosure and a description
-// in HTML, padded to documentSize bytes.
-QByteArray makeFeed()
-{
-    const QByteArray head = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<rss version=\"2.0\">\n  <channel>\n"
-                            "    <title>Harbour Radio</title>\n    <link>https://example.org/</link>\n";
-    const QByteArray tail = "  </channel>\n</rss>\n";
-    const QByteArray sentence = "The tide turned early; <b>boats</b> waited at the <a href=\"https://example.org/quay\">"
-                                "old quay</a> while the keeper logged the swell.\n";
-    QByteArray feed = head;
-    feed.reserve(documentSize);
-    const qsizetype perItem = (documentSize - head.size() - tail.size()) / itemCount;
-    for (int i = 0; i < itemCount; ++i) {
-        const QByteArray n = QByteArray::number(i);
-        QByteArray item = "    <item>\n      <title>Episode " + n + ": tides and currents</title>\n"
-                          "      <link>https://example.org/episodes/" + n + "</link>\n"
-                          "      <guid isPermaLink=\"false\">urn:episode:" + n + "</guid>\n"
-                          "      <pubDate>Mon, 01 Jan 2024 06:00:00 GMT</pubDate>\n"
-                          "      <enclosure url=\"https://media.example.org/episodes/" + n +
-                          ".mp3?from=feed&amp;n=" + n + "\" length=\"12345678\" type=\"audio/mpeg\"/>\n"
-                          "      <description><![CDATA[<p>";
-        const QByteArray close = "</p>]]></description>\n    </item>\n";
-        while (item.size() + close.size() + sentence.size() <= perItem)
-            item += sentence;
-        item += QByteArray(perItem - item.size() - close.size(), 'x') + close;
-        feed += item;
-    }
-    feed += QByteArray(documentSize - feed.size() - tail.size(), ' ') + tail;
-    return feed;
-}
+using tidewell::bench::makeFeed;
+constexpr int itemCount = tidewell::bench::feedItemCount;
 
 long statusKiB(const char *field)
 {

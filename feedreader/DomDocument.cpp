@@ -3,10 +3,6 @@
 #include "ErrorNumbers.h"
 #include "RuntimeError.h"
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include <cstring>
 #include <string>
 
@@ -100,45 +96,6 @@ pugi::xml_object_range<pugi::xml_node_iterator> childrenOf(const pugi::xpath_nod
     return context.attribute() ? pugi::xml_node().children() : context.node().children();
 }
 
-bool isAscii(const QByteArray &text)
-{
-    const char *data = text.constData();
-    const qsizetype size = text.size();
-    qsizetype i = 0;
-#if defined(__SSE2__)
-    for (; i + 16 <= size; i += 16) {
-        if (_mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i *>(data + i))) != 0)
-            return false;
-    }
-#endif
-    for (; i < size; ++i) {
-        if (uchar(data[i]) >= 0x80)
-            return false;
-    }
-    return true;
-}
-
-QByteArray latin1AsUtf8(QByteArray text)
-{
-    if (isAscii(text))
-        return text; // reads the same either way
-    qsizetype high = 0;
-    for (const char c : std::as_const(text))
-        high += uchar(c) >= 0x80;
-    QByteArray utf8(text.size() + high, Qt::Uninitialized);
-    char *out = utf8.data();
-    for (const char c : std::as_const(text)) {
-        const uchar byte = uchar(c);
-        if (byte < 0x80) {
-            *out++ = c;
-        } else {
-            *out++ = char(0xC0 | (byte >> 6));
-            *out++ = char(0x80 | (byte & 0x3F));
-        }
-    }
-    return utf8;
-}
-
 QString escapedAttributeValue(const char *value)
 {
     QString text = QString::fromUtf8(value);
@@ -168,6 +125,11 @@ QString DomNode::xml() const
     return QString::fromStdString(writer.text);
 }
 
+QString DomNode::getAttribute(const char *name) const
+{
+    return QString::fromUtf8(m_node.node().attribute(name).value());
+}
+
 DomNode DomNode::selectSingleNode(const QString &path) const
 {
     return m_document ? m_document->first(path, m_node) : DomNode();
@@ -189,10 +151,10 @@ bool DomDocument::loadXML(QString text)
     return parseText();
 }
 
-bool DomDocument::loadLatin1(QByteArray text)
+bool DomDocument::loadUtf8(QByteArray text)
 {
     m_document.reset();
-    m_text = latin1AsUtf8(std::move(text));
+    m_text = std::move(text);
     return parseText();
 }
 

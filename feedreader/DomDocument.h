@@ -30,6 +30,9 @@ public:
     QString nodeTypedValue() const;
     // The node's mark-up as the document writes it, without added white space.
     QString xml() const;
+    // An element's attribute of that name (prefix included), as the parser
+    // decoded it; empty when there is none.
+    QString getAttribute(const char *name) const;
     DomNode selectSingleNode(const QString &path) const;
     std::vector<DomNode> selectNodes(const QString &path) const;
 
@@ -52,10 +55,8 @@ public:
     // anywhere leaves the document empty, never half-built. Returns whether
     // it loaded. Pass the text by move: it is released once converted.
     bool loadXML(QString text);
-    // loadXML for text whose characters all lie in 0x00..0xFF, held as
-    // Latin-1 bytes: what CleanResponse leaves. Text in ASCII is parsed in
-    // its own buffer, without a copy.
-    bool loadLatin1(QByteArray text);
+    // loadXML for text held as UTF-8, parsed in its own buffer.
+    bool loadUtf8(QByteArray text);
     // Whether xml() would be non-empty, answered without writing it out.
     bool hasContent() const;
     // The document as text; empty while nothing is loaded.

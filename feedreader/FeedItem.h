@@ -2,27 +2,42 @@
 
 #include <QString>
 
+#include <memory>
+#include <optional>
 #include <vector>
 
 namespace tidewell {
 
+class ParsedFeed;
+
 // One item of a feed as the parse step found it. Read-only outside the
-// reader.
+// reader. Each field is read from the document the first time it is asked
+// for and kept, so an item keeps its document alive; read an item on one
+// thread at a time.
 class FeedItem
 {
 public:
     // The item's media URL: the episode the download job fetches.
-    const QString &url() const { return m_url; }
-    const QString &Title() const { return m_title; }
+    const QString &url() const;
+    // Whether url() must answer with media rather than a web page: it came
+    // from an enclosure (or Media RSS content) of an audio or video type, or
+    // it names an MP3 file.
+    bool expectsMedia() const;
+    const QString &Title() const;
     // The description (Atom: content), with or without mark-up as asked.
-    const QString &Description() const { return m_description; }
+    const QString &Description() const;
 
 private:
     friend class FeedReader;
+    FeedItem(std::shared_ptr<const ParsedFeed> feed, std::size_t index);
+    void readEpisode() const;
 
-    QString m_url;
-    QString m_title;
-    QString m_description;
+    std::shared_ptr<const ParsedFeed> m_feed;
+    std::size_t m_index;
+    mutable std::optional<QString> m_url;
+    mutable bool m_expectsMedia = false;
+    mutable std::optional<QString> m_title;
+    mutable std::optional<QString> m_description;
 };
 
 using FeedItemCollection = std::vector<FeedItem>;

@@ -3,6 +3,7 @@
 #include "DomDocument.h"
 #include "ErrorNumbers.h"
 #include "HttpRequest.h"
+#include "ParsedFeed.h"
 #include "RegExp.h"
 #include "ResponseDecoding.h"
 #include "RuntimeError.h"
@@ -25,38 +26,6 @@ enum FeedTypeCode
     Atom = 3,
 };
 
-// Where each feed type keeps its items and their fields. The enclosure path
-// names the media file an item carries when its link is not one: RSS and RDF
-// write it as an enclosure element, Atom as a link with rel="enclosure".
-// Atom counts a link without rel as rel="alternate".
-struct FeedPaths
-{
-    QString item;
-    QString title;
-    QString description;
-    QString link;
-    QString enclosure;
-};
-
-std::optional<FeedPaths> feedPaths(int type)
-{
-    const QString rssEnclosure = QStringLiteral("enclosure[normalize-space(@url) != '']/@url");
-    switch (type) {
-    case Rss:
-        return FeedPaths{QStringLiteral("/rss/channel/item"), QStringLiteral("title"), QStringLiteral("description"),
-                         QStringLiteral("link"), rssEnclosure};
-    case Rdf:
-        return FeedPaths{QStringLiteral("/rdf:RDF/item"), QStringLiteral("title"), QStringLiteral("description"),
-                         QStringLiteral("link"), rssEnclosure};
-    case Atom:
-        return FeedPaths{QStringLiteral("/feed/entry"), QStringLiteral("title"), QStringLiteral("content"),
-                         QStringLiteral("link[@rel='alternate' or not(@rel)]/@href"),
-                         QStringLiteral("link[@rel='enclosure' and normalize-space(@href) != '']/@href")};
-    default:
-        return std::nullopt;
-    }
-}
-
 int detectFeedType(const DomDocument &document)
 {
     for (int type : {Rss, Rdf, Atom}) {
@@ -64,18 +33,6 @@ int detectFeedType(const DomDocument &document)
             return type;
     }
     return Unknown;
-}
-
-// ".mp3" in any letter case. No character outside ASCII folds to any of
-// these, so an ASCII comparison is the whole answer, and a cheap one.
-bool containsMp3(QStringView text)
-{
-    for (qsizetype dot = text.indexOf(u'.'); dot >= 0 && dot + 4 <= text.size(); dot = text.indexOf(u'.', dot + 1)) {
-        const QStringView rest = text.sliced(dot + 1, 3);
-        if ((rest[0] == u'm' || rest[0] == u'M') && (rest[1] == u'p' || rest[1] == u'P') && rest[2] == u'3')
-            return true;
-    }
-    return false;
 }
 
 const QStringList &requestIdentifiers()
@@ -96,7 +53,7 @@ struct FeedReader::PendingRead
     int lType = 0;
     bool allowHtml = false;
     ReadDone done;
-    std::unique_ptr<DomDocument> document;
+    std::shared_ptr<DomDocument> document;
     std::unique_ptr<HttpRequest> request;
     int counter = 0;
     // A document refused for its size is not fetched again: the next
@@ -179,7 +136,7 @@ QByteArray FeedReader::CleanResponse(QByteArray body, const QByteArray &contentT
         return regExp.RemoveFromUtf8(std::move(body));
     QString text = decodeResponseText(body, contentType);
     body = QByteArray();
-    return regExp.Replace(std::move(text), QString()).toLatin1();
+    return regExp.Replace(std::move(text), QString()).toUtf8();
 }
 
 QString FeedReader::StripHTML(QString sString)
@@ -207,6 +164,7 @@ void FeedReader::HTTPGet(const QString &sURL, const QString &sUserName, const QS
                          const QString &progId, std::function<void(QByteArray)> done)
 {
     std::unique_ptr<HttpRequest> &request = m_pending->request;
+    m_documentUrl.clear();
     try {
         request = CreateObj<HttpRequest>(progId);
         if (!request) {
@@ -227,6 +185,7 @@ void FeedReader::HTTPGet(const QString &sURL, const QString &sUserName, const QS
             try {
                 if (const auto &failure = answered.failure())
                     throw *failure;
+                m_documentUrl = answered.finalUrl();
                 m_lastHTTPStatusText = answered.statusText();
                 m_lastHTTPStatus = answered.Status();
                 QByteArray body = answered.responseBody();
@@ -281,7 +240,7 @@ void FeedReader::ReadFeedAsync(const QString &sURL, const QString &sUserName, co
         }
         Clear();
         m_feedItems = std::make_shared<FeedItemCollection>();
-        std::unique_ptr<DomDocument> document = CreateObj<DomDocument>(QString::fromUtf16(progid::DomDocument));
+        std::shared_ptr<DomDocument> document = CreateObj<DomDocument>(QString::fromUtf16(progid::DomDocument));
         if (!document) {
             done(false, lType);
             return;
@@ -315,7 +274,7 @@ void FeedReader::nextAttempt()
     const QString &identifier = requestIdentifiers().at(read.counter);
     HTTPGet(read.url, read.userName, read.password, identifier, [this](QByteArray text) {
         try {
-            m_pending->document->loadLatin1(std::move(text));
+            m_pending->document->loadUtf8(std::move(text));
         } catch (...) {
             recordCurrentError();
         }
@@ -330,56 +289,34 @@ void FeedReader::finishRead()
     bool parsed = false;
     try {
         if (read->document->hasContent())
-            parsed = ParseFeed(*read->document, read->lType, read->allowHtml);
+            parsed = ParseFeed(read->document, read->lType, read->allowHtml);
     } catch (...) {
         recordCurrentError();
     }
     read->done(m_lastHTTPStatus == 200 && parsed, read->lType);
 }
 
-bool FeedReader::ParseFeed(const DomDocument &document, int &lType, bool bAllowHTML)
+bool FeedReader::ParseFeed(std::shared_ptr<const DomDocument> document, int &lType, bool bAllowHTML)
 {
     try {
         if (lType == Unknown)
-            lType = detectFeedType(document);
+            lType = detectFeedType(*document);
         m_feedType = lType;
         if (!m_feedItems)
             m_feedItems = std::make_shared<FeedItemCollection>();
-        const std::optional<FeedPaths> paths = feedPaths(lType);
+        std::optional<FeedPaths> paths = feedPaths(lType);
         if (!paths)
             return false;
-        for (const DomNode &node : document.selectNodes(paths->item)) {
-            FeedItem item;
-            item.m_url = GetNodeText(node, paths->link);
-            if (!containsMp3(item.m_url)) {
-                QString enclosure = GetNodeText(node, paths->enclosure);
-                if (!enclosure.isEmpty())
-                    item.m_url = std::move(enclosure);
-            }
-            item.m_url = std::move(item.m_url).trimmed();
-            item.m_title = GetNodeText(node, paths->title);
-            item.m_description = GetNodeText(node, paths->description);
-            if (!bAllowHTML)
-                item.m_description = StripHTML(std::move(item.m_description));
-            m_feedItems->push_back(std::move(item));
-        }
+        // The items read their fields from the document when asked.
+        const auto feed = std::make_shared<const ParsedFeed>(std::move(document), std::move(*paths), bAllowHTML,
+                                                             m_documentUrl);
+        m_feedItems->reserve(feed->items().size());
+        for (std::size_t index = 0; index < feed->items().size(); ++index)
+            m_feedItems->push_back(FeedItem(feed, index));
         return true;
     } catch (...) {
         recordCurrentError();
         return false;
-    }
-}
-
-QString FeedReader::GetNodeText(const DomNode &node, const QString &path)
-{
-    try {
-        const DomNode found = node.selectSingleNode(path);
-        if (found.isNull())
-            return {};
-        return found.nodeTypedValue();
-    } catch (...) {
-        recordCurrentError();
-        return {};
     }
 }
 

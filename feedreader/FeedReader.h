@@ -4,6 +4,7 @@
 #include "PlatformObject.h"
 
 #include <QString>
+#include <QUrl>
 
 #include <functional>
 #include <memory>
@@ -11,7 +12,6 @@
 namespace tidewell {
 
 class DomDocument;
-class DomNode;
 class HttpRequest;
 class RegExp;
 
@@ -69,22 +69,21 @@ private:
     template <typename T>
     std::unique_ptr<T> CreateObj(const QString &progId);
     // Fetches with one request object and hands on the cleaned response
-    // text, as Latin-1 bytes (see CleanResponse); empty text on failure.
+    // text, as UTF-8 (see CleanResponse); empty text on failure.
     void HTTPGet(const QString &sURL, const QString &sUserName, const QString &sPassWord, const QString &progId,
                  std::function<void(QByteArray)> done);
     void nextAttempt();
     void finishRead();
-    // CleanResponse of the response text. All the cleaning leaves lies in
-    // 0x20..0xFF, so it is handed on as Latin-1 bytes, half the size of the
-    // text. A body read as UTF-8 (nearly every feed) is decoded and cleaned
+    // CleanResponse of the response text, as UTF-8, the document's own
+    // form. A body read as UTF-8 (nearly every feed) is decoded and cleaned
     // in one pass over its own buffer; any other is decoded first.
     QByteArray CleanResponse(QByteArray body, const QByteArray &contentType);
     void SetError(int number, const QString &description);
     // Records the exception being handled, as each step's error trap does.
     void recordCurrentError();
 
-    bool ParseFeed(const DomDocument &document, int &lType, bool bAllowHTML);
-    QString GetNodeText(const DomNode &node, const QString &path);
+    // The items keep the document: they read their fields from it when asked.
+    bool ParseFeed(std::shared_ptr<const DomDocument> document, int &lType, bool bAllowHTML);
     RegExp &engine();
 
     struct PendingRead;
@@ -97,6 +96,8 @@ private:
     int m_lastErrorCode = 0;
     QString m_lastErrorDesc;
     std::shared_ptr<FeedItemCollection> m_feedItems;
+    // Where the last response came from, after redirects.
+    QUrl m_documentUrl;
     int m_feedType = 0;
     QString m_proxyUser;
     QString m_proxyPass;

@@ -300,7 +300,8 @@ QByteArray RegExp::RemoveFromUtf8(QByteArray utf8) const
             ++position;
         } else if ((c == 0xC2 || c == 0xC3) && position + 1 < size && isContinuation(text[position + 1])) {
             // U+0080..U+00FF: the only non-ASCII characters that survive.
-            put(uchar(((c & 0x03) << 6) | (text[position + 1] & 0x3F)));
+            put(c);
+            put(text[position + 1]);
             position += 2;
         } else {
             // A control character, a character above U+00FF or a byte that

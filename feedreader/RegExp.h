@@ -36,9 +36,9 @@ public:
     // Replace with an empty replacement over UTF-8 text, decoded as a browser
     // decodes it (what does not decode is one replacement character, U+FFFD),
     // in one pass over the bytes and without the UTF-16 copy. Only the
-    // cleaning pattern with Global on qualifies (error 5 otherwise): all it
-    // leaves lies in 0x20..0xFF, so the result is the Latin-1 bytes of the
-    // text Replace would return, written over the input's own buffer.
+    // cleaning pattern with Global on qualifies (error 5 otherwise). The
+    // result is the UTF-8 of the text Replace would return, written over the
+    // input's own buffer: what survives is never longer than it was.
     QByteArray RemoveFromUtf8(QByteArray utf8) const;
 
 private:

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <memory>
 
 namespace tidewell {
 
@@ -19,9 +20,9 @@ public:
     {
         return reader.CleanResponse(body, contentType);
     }
-    static bool parse(FeedReader &reader, const DomDocument &document, int &type, bool allowHtml)
+    static bool parse(FeedReader &reader, std::shared_ptr<const DomDocument> document, int &type, bool allowHtml)
     {
-        return reader.ParseFeed(document, type, allowHtml);
+        return reader.ParseFeed(std::move(document), type, allowHtml);
     }
 };
 
@@ -40,10 +41,10 @@ void require(bool condition)
         std::abort();
 }
 
-bool onlyPrintable(const QByteArray &latin1)
+bool onlyPrintableLatin1(const QByteArray &utf8)
 {
-    for (const char c : latin1) {
-        if (uchar(c) < 0x20)
+    for (const QChar c : QString::fromUtf8(utf8)) {
+        if (c.unicode() < 0x20 || c.unicode() > 0xFF)
             return false;
     }
     return true;
@@ -60,7 +61,7 @@ QByteArray cleanedTheLongWay(const QString &text)
     const QString cleaned = engine.Replace(text, QString());
     for (const QChar c : cleaned)
         require(c.unicode() >= 0x20 && c.unicode() <= 0xFF);
-    return cleaned.toLatin1();
+    return cleaned.toUtf8();
 }
 
 } // namespace
@@ -80,7 +81,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
     FeedReader reader;
     const QByteArray cleaned = FeedReaderProbe::clean(reader, body, contentType);
-    require(onlyPrintable(cleaned));
+    require(onlyPrintableLatin1(cleaned));
     require(cleaned == cleanedTheLongWay(text));
 
     const QString stripped = reader.StripHTML(text);
@@ -89,17 +90,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     DomDocument raw;
     raw.loadXML(text);
 
-    DomDocument document;
-    const bool loaded = document.loadLatin1(cleaned);
+    const auto document = std::make_shared<DomDocument>();
+    const bool loaded = document->loadUtf8(cleaned);
     DomDocument sameAsText;
-    require(sameAsText.loadXML(QString::fromLatin1(cleaned)) == loaded);
+    require(sameAsText.loadXML(QString::fromUtf8(cleaned)) == loaded);
     if (!loaded)
         return 0;
-    require(!document.xml().isEmpty());
-    require(document.xml() == sameAsText.xml());
+    require(!document->xml().isEmpty());
+    require(document->xml() == sameAsText.xml());
     int type = (options >> 2) & 7; // 0 detects; 4 to 7 are no type at all
     FeedReaderProbe::parse(reader, document, type, (options & 0x20) != 0);
-    for (const tidewell::FeedItem &item : *reader.FeedItems())
+    for (const tidewell::FeedItem &item : *reader.FeedItems()) {
         require(item.url() == item.url().trimmed());
+        require(!item.url().contains(u".mp3", Qt::CaseInsensitive) || item.expectsMedia());
+        item.Title();
+        item.Description();
+    }
     return 0;
 }

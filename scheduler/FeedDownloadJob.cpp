@@ -70,13 +70,6 @@ QString readerReason(const FeedReader &reader)
     return QStringLiteral("the feed's first item names no episode");
 }
 
-// An address that names an MP3 file is an episode; a web page in its place
-// is not.
-bool namesAudio(const QString &url)
-{
-    return url.contains(QStringLiteral(".mp3"), Qt::CaseInsensitive);
-}
-
 qint64 modifiedMs(const QFileInfo &file)
 {
     return file.lastModified().toMSecsSinceEpoch();
@@ -143,7 +136,8 @@ void FeedDownload::start(ErrorTrap *onError)
 void FeedDownload::feedRead()
 {
     const auto items = m_reader->FeedItems();
-    const QString episodeUrl = items && !items->empty() ? items->front().url() : QString();
+    const FeedItem *first = items && !items->empty() ? &items->front() : nullptr;
+    const QString episodeUrl = first ? first->url() : QString();
     if (episodeUrl.isEmpty()) {
         finish(FeedDownloadOutcome::NoEpisode, readerReason(*m_reader));
         return;
@@ -158,7 +152,9 @@ void FeedDownload::feedRead()
     m_request = TransferRequest();
     m_request.url = episodeUrl;
     m_request.localPath = folder + m_filename;
-    m_request.expectMedia = namesAudio(episodeUrl);
+    // An enclosure of audio or video, or an MP3 file, is an episode: a web
+    // page in its place is a network's login page.
+    m_request.expectMedia = first->expectsMedia();
     addValidators(m_context.store, m_name, m_request);
     m_transfer = std::make_unique<EpisodeTransfer>(m_context.network, m_request);
     connect(m_transfer.get(), &EpisodeTransfer::progress, this, &FeedDownload::progress);

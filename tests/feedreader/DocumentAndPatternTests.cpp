@@ -62,6 +62,38 @@ TEST(Document, NamesMatchAsWrittenWhateverTheNamespaces)
     EXPECT_EQ(item.selectSingleNode(QStringLiteral("title")).nodeTypedValue(), u"x");
 }
 
+// Paths of plain names are walked rather than evaluated; they must find
+// what the query finds, in the same order, from any context.
+TEST(Document, PlainPathsFindWhatTheQueryFinds)
+{
+    DomDocument document;
+    ASSERT_TRUE(document.loadXML(QStringLiteral(
+        "<rss><channel><item>1</item><title>t</title><x><item>no</item></x><item a='v'>2</item></channel>"
+        "<item>no</item><channel><item>3</item></channel></rss>")));
+    const auto texts = [](const std::vector<DomNode> &nodes) {
+        QStringList found;
+        for (const DomNode &node : nodes)
+            found << node.nodeTypedValue();
+        return found;
+    };
+    const DomNode channel = document.selectSingleNode(QStringLiteral("/rss/channel"));
+    const DomNode attribute = document.selectSingleNode(QStringLiteral("/rss/channel/item/@a"));
+    ASSERT_FALSE(attribute.isNull());
+    for (const char *path : {"/rss/channel/item", "/rss/item", "/rss", "/channel", "item", "channel/item", "title"}) {
+        const QString plain = QString::fromLatin1(path);
+        QString query = plain;
+        query.replace(QStringLiteral("/"), QStringLiteral("/child::"));
+        if (!query.startsWith(u'/'))
+            query.prepend(QStringLiteral("child::"));
+        SCOPED_TRACE(path);
+        EXPECT_EQ(texts(document.selectNodes(plain)), texts(document.selectNodes(query)));
+        EXPECT_EQ(texts(channel.selectNodes(plain)), texts(channel.selectNodes(query)));
+        EXPECT_EQ(texts(attribute.selectNodes(plain)), texts(attribute.selectNodes(query)));
+        EXPECT_EQ(channel.selectSingleNode(plain).nodeTypedValue(), channel.selectSingleNode(query).nodeTypedValue());
+    }
+    EXPECT_EQ(texts(channel.selectNodes(QStringLiteral("/rss/channel/item"))), (QStringList{QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3")}));
+}
+
 TEST(Document, DeepNestingNeedsNoDeepStack)
 {
     constexpr int depth = 200'000;
@@ -144,7 +176,7 @@ TEST_P(CleaningUtf8Bytes, AgreesWithDecodingFirst)
     engine.setGlobal(true);
     engine.setPattern(RegExp::DoctypeOrControlPattern.toString());
     const QString decodedFirst = engine.Replace(QString::fromUtf8(GetParam()), QString());
-    EXPECT_EQ(engine.RemoveFromUtf8(GetParam()), decodedFirst.toLatin1());
+    EXPECT_EQ(engine.RemoveFromUtf8(GetParam()), decodedFirst.toUtf8());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -154,7 +186,10 @@ INSTANTIATE_TEST_SUITE_P(
                       QByteArray("<!DOCTYPE\xE2\x82><a/>"),         // a truncated sequence is the one character
                       QByteArray("\xE2\xC3\xA9\xC3\xC3\xA9\xC3"),  // leads without their continuations
                       QByteArray("\xF0\x80\xC3\xA9 \xED\xA0\x80 \xEF\xBB\xBFx"), // overlong, surrogate, BOM
-                      QByteArray("a<!b<!DOCTYPE"), QByteArray("<!DOCTYPE>"), QByteArray("")));
+                      QByteArray("a<!b<!DOCTYPE"), QByteArray("<!DOCTYPE>"), QByteArray(""),
+                      // long plain runs, scanned sixteen bytes at a time, with removals between them
+                      QByteArray("0123456789abcdef\n0123456789abcdef0123456789\tabcdef\xC3\xA9 0123456789abcdef"
+                                 "0123<!x 456789abcdef\r\n<!DOCTYPE rss>0123456789abcdef0123456789abcdef\x01")));
 
 TEST(Patterns, ReplacementIsTakenLiterallyAndOtherPatternsAreRefused)
 {

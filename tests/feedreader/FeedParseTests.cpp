@@ -144,6 +144,123 @@ INSTANTIATE_TEST_SUITE_P(FeedParse, AtomLink,
                                            ItemUrl{4, "https://media.example.org/e.mp3"},  // enclosure only
                                            ItemUrl{5, ""}));                               // neither
 
+// The episode an item names, and whether a web page in its place (a Wi-Fi
+// login page, say) would be a stand-in rather than the episode.
+struct Episode
+{
+    const char *sample;
+    std::size_t index;
+    const char *url;
+    bool expectsMedia;
+};
+
+void PrintTo(const Episode &row, std::ostream *out)
+{
+    *out << row.sample << " item " << row.index;
+}
+
+class EpisodeOfItem : public FeedReaderTest, public ::testing::WithParamInterface<Episode>
+{
+};
+
+TEST_P(EpisodeOfItem, IsTheMediaFileTheItemOffers)
+{
+    ASSERT_TRUE(readSample(GetParam().sample));
+    ASSERT_LT(GetParam().index, items().size());
+    const FeedItem &item = items()[GetParam().index];
+    EXPECT_EQ(item.url(), QString::fromUtf8(GetParam().url));
+    EXPECT_EQ(item.expectsMedia(), GetParam().expectsMedia);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Enclosures, EpisodeOfItem,
+    ::testing::Values(Episode{"episode-choice.xml", 0, "https://media.example.org/a.m4a", true},
+                      Episode{"episode-choice.xml", 1, "https://media.example.org/b.mp3", true},
+                      Episode{"episode-choice.xml", 2, "https://media.example.org/c.mp3", true},
+                      Episode{"episode-choice.xml", 3, "https://media.example.org/d.m4v", true},
+                      Episode{"episode-choice.xml", 4, "https://media.example.org/e.pdf", false},
+                      Episode{"episode-choice.xml", 5, "https://media.example.org/stream/f", true},
+                      Episode{"episode-choice.xml", 6, "https://example.org/g", false},
+                      Episode{"episode-choice.xml", 7, "https://media.example.org/h.Mp3", true},
+                      Episode{"episode-choice.xml", 8, "https://media.example.org/i.xml", false},
+                      Episode{"enclosures.xml", 2, "https://media.example.org/c.mp3?source=feed&id=7", true},
+                      Episode{"enclosures.xml", 4, "https://example.org/e", false},
+                      Episode{"enclosures.xml", 8, "https://media.example.org/i.ogg", true}));
+
+INSTANTIATE_TEST_SUITE_P(
+    MediaRss, EpisodeOfItem,
+    ::testing::Values(Episode{"media-rss.xml", 0, "https://media.example.org/m0.mp3", true},
+                      Episode{"media-rss.xml", 1, "https://media.example.org/m1-low.m4a", true},
+                      Episode{"media-rss.xml", 2, "https://media.example.org/m2.m4a", true},
+                      Episode{"media-rss.xml", 3, "https://example.org/m3", false},
+                      Episode{"media-rss.xml", 4, "https://media.example.org/m4.webm", true},
+                      Episode{"atom-links.xml", 7, "https://media.example.org/h.mp4", true}));
+
+INSTANTIATE_TEST_SUITE_P(
+    AtomLinks, EpisodeOfItem,
+    ::testing::Values(Episode{"atom-links.xml", 1, "https://example.org/b", false},
+                      Episode{"atom-links.xml", 2, "https://media.example.org/c.m4a", true},
+                      Episode{"atom-links.xml", 4, "https://media.example.org/e.mp3", true},
+                      Episode{"atom-links.xml", 6, "https://media.example.org/g.m4a", true}));
+
+// Relative links and enclosures name files on the server the feed came
+// from, in the folder it came from: after redirects, where it was found.
+class FeedParseOnServer : public FeedReaderTest
+{
+};
+
+TEST_F(FeedParseOnServer, RelativeUrlsAreReadAgainstWhereTheFeedWasFound)
+{
+    server.serve("/shows/harbour/feed.xml", Reply::ok(sampleFeed("relative-urls.xml")));
+    server.serve("/old/feed.xml", Reply::redirect(301, server.url(QStringLiteral("/shows/harbour/feed.xml")).toUtf8()));
+    const auto here = [this](const char *file) { return server.url(QStringLiteral("/shows/harbour/") + QLatin1String(file)); };
+    const std::vector<std::pair<QString, bool>> expected = {
+        {here("episodes/r0.mp3"), true},
+        {server.url(QStringLiteral("/media/r1.mp3")), true},
+        {server.url(QStringLiteral("/shows/pages/r2")), false},
+        {QStringLiteral("http://cdn.example.org/r3.mp3"), true},
+        {QStringLiteral("https://Media.Example.org/a%20b/r4.mp3"), true}, // absolute: kept as written
+        {here("episodes/my%20r5.mp3?a=1&b=2"), true},
+        {QString(), false}, // nothing to resolve stays nothing, not the feed's own address
+        {here("r7.MP3"), true},
+    };
+    for (const QByteArray &path : {QByteArrayLiteral("/shows/harbour/feed.xml"), QByteArrayLiteral("/old/feed.xml")}) {
+        SCOPED_TRACE(path.constData());
+        ASSERT_TRUE(read(path));
+        ASSERT_EQ(items().size(), expected.size());
+        for (std::size_t i = 0; i < expected.size(); ++i) {
+            EXPECT_EQ(items()[i].url(), expected[i].first) << "item " << i;
+            EXPECT_EQ(items()[i].expectsMedia(), expected[i].second) << "item " << i;
+        }
+    }
+}
+
+// Items read their fields when asked: the document must stay theirs after
+// the reader is gone or has read another feed.
+TEST(FeedParse, ItemsOutliveTheReaderAndItsNextRead)
+{
+    LoopbackServer server;
+    server.serve("/rss.xml", Reply::ok(sampleFeed("rss.xml")));
+    server.serve("/atom.xml", Reply::ok(sampleFeed("atom.xml")));
+    std::shared_ptr<const FeedItemCollection> first;
+    std::shared_ptr<const FeedItemCollection> second;
+    {
+        FeedReader reader;
+        int type = 0;
+        ASSERT_TRUE(reader.ReadFeed(server.url(QStringLiteral("/rss.xml")), {}, {}, type, false));
+        first = reader.FeedItems();
+        type = 0;
+        ASSERT_TRUE(reader.ReadFeed(server.url(QStringLiteral("/atom.xml")), {}, {}, type, true));
+        second = reader.FeedItems();
+    }
+    ASSERT_EQ(first->size(), 2u);
+    EXPECT_EQ((*first)[1].Description(), u"Night on the quay");
+    EXPECT_EQ((*first)[1].url(), u"https://media.example.org/harbour.mp3");
+    ASSERT_EQ(second->size(), 2u);
+    EXPECT_EQ((*second)[0].Description(), u"<p>Hello <b>listener</b></p>");
+    EXPECT_EQ((*second)[0].Title(), u"Tides and Currents");
+}
+
 // StripHTML: "<", at least one character, then up to the next ">".
 class StripHtml : public ::testing::TestWithParam<std::pair<const char *, const char *>>
 {
