@@ -126,17 +126,20 @@ void HttpExchange::startHop()
     m_parser = std::make_unique<HttpResponseParser>();
     m_parser->onHead = [this] { return headArrived(); };
 
-    auto *socket = new QSslSocket(this);
+    const bool secure = m_url.scheme() == u"https";
+    // Plain http needs no TLS, and making a TLS socket loads the TLS library.
+    QSslSocket *tlsSocket = secure ? new QSslSocket(this) : nullptr;
+    QTcpSocket *socket = tlsSocket ? tlsSocket : new QTcpSocket(this);
     m_socket = socket;
     socket->setReadBufferSize(readBufferSize);
-    connect(socket, &QSslSocket::readyRead, this, &HttpExchange::readAvailable);
-    connect(socket, &QSslSocket::disconnected, this, &HttpExchange::connectionClosed);
-    connect(socket, &QSslSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
+    connect(socket, &QTcpSocket::readyRead, this, &HttpExchange::readAvailable);
+    connect(socket, &QTcpSocket::disconnected, this, &HttpExchange::connectionClosed);
+    connect(socket, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
         if (error == QAbstractSocket::RemoteHostClosedError)
             return; // the disconnect tells the rest
         finishWith(socketError(error), m_socket->errorString());
     });
-    connect(socket, &QSslSocket::proxyAuthenticationRequired, this,
+    connect(socket, &QTcpSocket::proxyAuthenticationRequired, this,
             [this](const QNetworkProxy &, QAuthenticator *authenticator) {
                 if (!m_proxy || m_proxy->given)
                     return;
@@ -145,7 +148,6 @@ void HttpExchange::startHop()
                 authenticator->setPassword(m_proxy->password);
             });
 
-    const bool secure = m_url.scheme() == u"https";
     const int port = m_url.port(secure ? 443 : 80);
     const QNetworkProxy proxy = m_proxyOverride ? *m_proxyOverride : m_network.proxyFor(m_url);
     const bool httpProxy = proxy.type() == QNetworkProxy::HttpProxy || proxy.type() == QNetworkProxy::HttpCachingProxy;
@@ -154,7 +156,7 @@ void HttpExchange::startHop()
     m_viaHttpProxy = httpProxy && !secure;
     if (m_viaHttpProxy) {
         socket->setProxy(QNetworkProxy::NoProxy);
-        connect(socket, &QSslSocket::connected, this, &HttpExchange::sendRequest);
+        connect(socket, &QTcpSocket::connected, this, &HttpExchange::sendRequest);
         socket->connectToHost(proxy.hostName(), proxy.port());
     } else {
         QNetworkProxy tunnel = proxy;
@@ -163,14 +165,14 @@ void HttpExchange::startHop()
         if (proxy.type() == QNetworkProxy::DefaultProxy)
             tunnel = QNetworkProxy(QNetworkProxy::NoProxy);
         socket->setProxy(tunnel);
-        if (secure) {
+        if (tlsSocket) {
             QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
             tls.setPeerVerifyMode(QSslSocket::VerifyPeer);
-            socket->setSslConfiguration(tls);
-            connect(socket, &QSslSocket::encrypted, this, &HttpExchange::sendRequest);
-            socket->connectToHostEncrypted(m_url.host(), static_cast<quint16>(port));
+            tlsSocket->setSslConfiguration(tls);
+            connect(tlsSocket, &QSslSocket::encrypted, this, &HttpExchange::sendRequest);
+            tlsSocket->connectToHostEncrypted(m_url.host(), static_cast<quint16>(port));
         } else {
-            connect(socket, &QSslSocket::connected, this, &HttpExchange::sendRequest);
+            connect(socket, &QTcpSocket::connected, this, &HttpExchange::sendRequest);
             socket->connectToHost(m_url.host(), static_cast<quint16>(port));
         }
     }
