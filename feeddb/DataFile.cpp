@@ -27,9 +27,9 @@ QString dataFilePath()
 
 QString connectionString()
 {
-    return QStringLiteral("PROVIDER=Microsoft.Jet.OLEDB.4.0;Data Source=")
-        + GetSpecialFolderPath(special::CommonAppData) + QStringLiteral("/Marrowby/") + product
-        + QStringLiteral("/dbData.mdb;Persist Security Info=False");
+    return QStringLiteral("PROVIDER=Microsoft.Jet.OLEDB.4.0;Data Source=") + GetSpecialFolderPath(special::CommonAppData)
+        + QLatin1Char('/') + maker + QLatin1Char('/') + product + QLatin1Char('/') + liveName
+        + QStringLiteral(";Persist Security Info=False");
 }
 
 bool folderListingFinds(const QString &path)

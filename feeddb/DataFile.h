@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Settings.h"
+
 #include <QString>
 
 namespace tidewell {
@@ -9,8 +11,9 @@ class ErrorTrap;
 // Where the feed database lives and how it comes to exist. Each function
 // looks the shared data location up afresh, as the start-up steps do.
 namespace datafile {
-inline const QString maker = QStringLiteral("Marrowby");
-inline const QString product = QStringLiteral("Tidewell Episode Keeper");
+// The folders are named as the settings are filed: maker, then product.
+inline const QString &maker = settings::application;
+inline const QString &product = settings::section;
 inline const QString liveName = QStringLiteral("dbData.mdb");
 inline const QString preparedTemplate = QStringLiteral("dbPodcast.mdb");
 inline const QString blankTemplate = QStringLiteral("dbBlank.mdb");

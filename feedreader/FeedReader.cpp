@@ -35,10 +35,11 @@ int detectFeedType(const DomDocument &document)
     return Unknown;
 }
 
+// The four request objects, in the order they are tried.
 const QStringList &requestIdentifiers()
 {
-    static const QStringList identifiers =
-        QStringLiteral("WinHttp.WinHttpRequest.5|MSXML2.XMLHTTP|MSXML2.ServerXMLHTTP|Microsoft.XMLHTTP").split(u'|');
+    static const QStringList identifiers{QString::fromUtf16(progid::WinHttpRequest), QString::fromUtf16(progid::XmlHttp),
+                    QString::fromUtf16(progid::ServerXmlHttp), QString::fromUtf16(progid::LegacyXmlHttp)};
     return identifiers;
 }
 
@@ -171,7 +172,7 @@ void FeedReader::HTTPGet(const QString &sURL, const QString &sUserName, const QS
             done({});
             return;
         }
-        if (progId.compare(u"WinHTTP.WinHTTPRequest.5", Qt::CaseInsensitive) == 0) {
+        if (progId.compare(QStringView(progid::WinHttpRequest), Qt::CaseInsensitive) == 0) {
             request->Open(QStringLiteral("GET"), sURL, false);
             if (!m_proxyUser.isEmpty() || !m_proxyPass.isEmpty())
                 request->SetCredentials(m_proxyUser, m_proxyPass, 1);
