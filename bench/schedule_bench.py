@@ -33,6 +33,7 @@ RSS = ('<?xml version="1.0"?><rss version="2.0"><channel><title>t</title><item><
 
 class Server(http.server.ThreadingHTTPServer):
     daemon_threads = True
+    request_queue_size = 1024  # 200 feeds fall due together: no connection may wait for a retry
 
 
 class Handler(http.server.BaseHTTPRequestHandler):

@@ -4,11 +4,15 @@
 #include "FeedList.h"
 #include "RuntimeError.h"
 
+#include <algorithm>
+
 namespace tidewell {
 
 HeadlessScheduler::HeadlessScheduler(Environment environment, Report report)
     : m_environment(environment), m_report(std::move(report)), m_engine(environment.clock, environment.store)
 {
+    m_timer.setSingleShot(true);
+    m_timer.setTimerType(Qt::PreciseTimer);
     connect(&m_timer, &QTimer::timeout, this, [this] { tick(); });
 }
 
@@ -36,6 +40,8 @@ bool HeadlessScheduler::reload()
         m_engine.rebind(feeds);
     else
         m_engine.start(feeds, CountdownEngine::Start::Resume);
+    if (m_tickMilliseconds > 0)
+        scheduleWakeUp();
     return true;
 }
 
@@ -43,13 +49,29 @@ void HeadlessScheduler::start(int tickMilliseconds)
 {
     if (!m_engine.isCounting())
         m_engine.start({}, CountdownEngine::Start::Resume);
-    m_timer.start(tickMilliseconds);
+    m_tickMilliseconds = tickMilliseconds;
+    scheduleWakeUp();
 }
 
 void HeadlessScheduler::tick()
 {
     for (const int index : m_engine.dueFeeds())
         download(index);
+    scheduleWakeUp();
+}
+
+void HeadlessScheduler::scheduleWakeUp()
+{
+    // At the next feed's due moment, so each keeps its pace to the
+    // millisecond, but at least once a tick: time asleep is only noticed by
+    // looking at the clock.
+    const qint64 now = m_environment.clock.nowMs();
+    qint64 delay = m_tickMilliseconds;
+    for (int index = 0; index < m_engine.size(); ++index) {
+        if (const std::optional<qint64> due = m_engine.nextDueMs(index))
+            delay = std::clamp<qint64>(*due - now, 0, delay);
+    }
+    m_timer.start(static_cast<int>(delay));
 }
 
 void HeadlessScheduler::download(int index)
@@ -93,6 +115,8 @@ void HeadlessScheduler::finishDownload(CountdownEngine::Token token, const LastD
     const int index = m_engine.downloadEnded(token, outcome);
     if (index >= 0)
         m_engine.restartCount(index);
+    if (m_tickMilliseconds > 0)
+        scheduleWakeUp();
 }
 
 void HeadlessScheduler::abortDownloads()

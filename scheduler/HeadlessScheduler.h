@@ -65,12 +65,14 @@ private:
     void download(int index);
     void downloadEnded(CountdownEngine::Token token);
     void finishDownload(CountdownEngine::Token token, const LastDownload &outcome);
+    void scheduleWakeUp();
 
     Environment m_environment;
     Report m_report;
     CountdownEngine m_engine;
     std::map<CountdownEngine::Token, std::unique_ptr<FeedDownload>> m_downloads;
     bool m_newDatabase = false;
+    int m_tickMilliseconds = 0; // 0 until started
     QTimer m_timer;
 };
 
