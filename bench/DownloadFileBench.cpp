@@ -3,6 +3,7 @@
 // process sending the file with sendfile(), so neither client pays for it and
 // this process's peak memory is the transfer's own.
 #include "EpisodeTransfer.h"
+#include "FileServer.h"
 #include "Network.h"
 
 #include <QCoreApplication>
@@ -12,17 +13,9 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
-#include <arpa/inet.h>
 #include <algorithm>
-#include <csignal>
 #include <cstdio>
-#include <fcntl.h>
-#include <netinet/in.h>
 #include <sys/resource.h>
-#include <sys/sendfile.h>
-#include <sys/socket.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -37,31 +30,6 @@ void makeSource(const QString &path, qint64 size)
     const QByteArray block(static_cast<int>(MiB), 'e');
     for (qint64 written = 0; written < size; written += MiB)
         file.write(block);
-}
-
-// Serves every GET with the one file until killed.
-[[noreturn]] void serve(int listener, const QByteArray &path)
-{
-    for (;;) {
-        const int client = ::accept(listener, nullptr, nullptr);
-        if (client < 0)
-            continue;
-        char request[4096];
-        [[maybe_unused]] const auto got = ::read(client, request, sizeof request);
-        const int file = ::open(path.constData(), O_RDONLY);
-        struct stat info = {};
-        ::fstat(file, &info);
-        const QByteArray head = "HTTP/1.1 200 OK\r\nContent-Type: audio/mpeg\r\nContent-Length: "
-            + QByteArray::number(static_cast<qint64>(info.st_size)) + "\r\nConnection: close\r\n\r\n";
-        [[maybe_unused]] const auto sent = ::write(client, head.constData(), static_cast<size_t>(head.size()));
-        off_t offset = 0;
-        while (offset < info.st_size) {
-            if (::sendfile(client, file, &offset, static_cast<size_t>(info.st_size - offset)) <= 0)
-                break;
-        }
-        ::close(file);
-        ::close(client);
-    }
 }
 
 long peakKiB()
@@ -84,22 +52,11 @@ int main(int argc, char **argv)
     QTemporaryDir work(QDir::currentPath() + QStringLiteral("/download-bench-XXXXXX"));
     const QString source = work.path() + QStringLiteral("/source.bin");
 
-    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (::bind(listener, reinterpret_cast<sockaddr *>(&address), length) != 0 || ::listen(listener, 8) != 0)
-        return 1;
-    ::getsockname(listener, reinterpret_cast<sockaddr *>(&address), &length);
-    const QString url = QStringLiteral("http://127.0.0.1:%1/episode.mp3").arg(ntohs(address.sin_port));
-
     std::printf("%-8s %12s %12s %8s %16s\n", "size", "curl MB/s", "ours MB/s", "ratio", "peak RSS (MiB)");
     for (const qint64 size : {100 * MiB, 1024 * MiB}) {
         makeSource(source, size);
-        const pid_t server = ::fork();
-        if (server == 0)
-            serve(listener, source.toLocal8Bit());
+        const tidewell::bench::FileServer server(source, "audio/mpeg");
+        const QString url = server.url(QStringLiteral("/episode.mp3"));
 
         // Each client runs twice, interleaved, after the disk has caught up
         // with the run before; the better run of each counts, so neither is
@@ -124,8 +81,6 @@ int main(int argc, char **argv)
             ourSeconds = std::min(ourSeconds, seconds(timer));
         }
 
-        ::kill(server, SIGKILL);
-        ::waitpid(server, nullptr, 0);
         if (!done || QFile(ourTarget).size() != size || QFile(curlTarget).size() != size) {
             std::fprintf(stderr, "a transfer did not complete\n");
             return 1;
@@ -137,6 +92,5 @@ int main(int argc, char **argv)
         QFile::remove(curlTarget);
         QFile::remove(ourTarget);
     }
-    ::close(listener);
     return 0;
 }

@@ -1,4 +1,5 @@
 #include "FeedTestSupport.h"
+#include "Gzip.h"
 
 #include "BuildConfig.h"
 #include "ErrorNumbers.h"
@@ -8,7 +9,6 @@
 
 #include <QNetworkProxy>
 
-#include <zlib.h>
 
 #include <set>
 
@@ -38,20 +38,6 @@ public:
     }
 };
 
-QByteArray gzip(const QByteArray &data)
-{
-    z_stream stream{};
-    deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
-    QByteArray out(qsizetype(deflateBound(&stream, uLong(data.size()))), '\0');
-    stream.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(data.constData()));
-    stream.avail_in = uInt(data.size());
-    stream.next_out = reinterpret_cast<Bytef *>(out.data());
-    stream.avail_out = uInt(out.size());
-    deflate(&stream, Z_FINISH);
-    out.resize(qsizetype(stream.total_out));
-    deflateEnd(&stream);
-    return out;
-}
 
 class FeedFetch : public FeedReaderTest
 {

@@ -1,4 +1,5 @@
 #include "EpisodeTransfer.h"
+#include "Gzip.h"
 #include "LoopbackServer.h"
 #include "Network.h"
 #include "TemporaryHome.h"
@@ -14,28 +15,14 @@
 #include <csignal>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <zlib.h>
 
 namespace tidewell {
 namespace {
 
 using test::LoopbackServer;
 using Reply = LoopbackServer::Reply;
+using test::gzip;
 
-QByteArray gzip(const QByteArray &data)
-{
-    z_stream stream{};
-    deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
-    QByteArray out(qsizetype(deflateBound(&stream, uLong(data.size()))), '\0');
-    stream.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(data.constData()));
-    stream.avail_in = uInt(data.size());
-    stream.next_out = reinterpret_cast<Bytef *>(out.data());
-    stream.avail_out = uInt(out.size());
-    deflate(&stream, Z_FINISH);
-    out.resize(qsizetype(stream.total_out));
-    deflateEnd(&stream);
-    return out;
-}
 
 // Bytes that do not compress to nothing, so a cut falls inside the stream.
 QByteArray noise(qsizetype size)

@@ -244,12 +244,7 @@ private:
                     return;
                 }
                 if (!m_streamEnded) {
-                    const QByteArray more = m_reply.stream();
-                    m_streamEnded = more.isEmpty();
-                    if (m_reply.chunked)
-                        writeBody(more);
-                    else
-                        m_socket.write(more);
+                    writeStreamPiece();
                     return;
                 }
                 trickle->deleteLater();
@@ -287,6 +282,16 @@ private:
             m_socket.write(piece);
     }
 
+    void writeStreamPiece()
+    {
+        const QByteArray more = m_reply.stream();
+        m_streamEnded = more.isEmpty();
+        if (m_reply.chunked)
+            writeBody(more);
+        else
+            m_socket.write(more);
+    }
+
     qint64 bodyLimit() const
     {
         const bool cut = m_reply.ending == Reply::Ending::StallAfter || m_reply.ending == Reply::Ending::DropAfter;
@@ -305,14 +310,8 @@ private:
         }
         if (m_sent < limit || m_finishing)
             return;
-        while (!m_streamEnded && m_socket.bytesToWrite() < writeChunk) {
-            const QByteArray more = m_reply.stream();
-            m_streamEnded = more.isEmpty();
-            if (m_reply.chunked)
-                writeBody(more);
-            else
-                m_socket.write(more);
-        }
+        while (!m_streamEnded && m_socket.bytesToWrite() < writeChunk)
+            writeStreamPiece();
         if (!m_streamEnded)
             return;
         switch (m_reply.ending) {
