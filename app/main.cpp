@@ -2,6 +2,7 @@
 #include "CommandLine.h"
 #include "Form1.h"
 #include "PathHelpers.h"
+#include "ProgramIcon.h"
 #include "QtMessageBox.h"
 
 #include <QApplication>
@@ -43,9 +44,12 @@ int main(int argc, char *argv[])
         return 1;
     }
     QApplication application(argc, argv);
+    // No display name: Qt would add it to every window's title.
     QApplication::setApplicationName(QStringLiteral("tidewell-episode-keeper"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Tidewell Episode Keeper"));
     QApplication::setApplicationVersion(QString::fromLatin1(tidewell::build::version));
+    QGuiApplication::setDesktopFileName(QStringLiteral("tidewell-episode-keeper"));
+    // Every window, message boxes shown before the main window included.
+    QApplication::setWindowIcon(tidewell::programIcon());
     // The window hides into the notification area; a message box closed
     // meanwhile must not end the program. Closing the window ends it.
     QApplication::setQuitOnLastWindowClosed(false);
@@ -53,9 +57,6 @@ int main(int argc, char *argv[])
     tidewell::QtMessageBox messageBox;
     tidewell::Form1 mainWindow({messageBox, tidewell::programFolder()});
     mainWindow.Form_Load();
-    if (mainWindow.windowState() & Qt::WindowMinimized)
-        mainWindow.showMinimized();
-    else
-        mainWindow.show();
+    mainWindow.showAfterLoad();
     return application.exec();
 }
