@@ -11,6 +11,7 @@
 #include "FeedReader.h"
 #include "HeadlessScheduler.h"
 #include "RecordSet.h"
+#include "RunningCopy.h"
 #include "RuntimeError.h"
 #include "Statements.h"
 
@@ -247,6 +248,9 @@ int runCommandLine(const QStringList &arguments, const QString &programFolder)
         return listFeeds(db, reports);
     if (parser.isSet(download))
         return downloadFeed(db, reports, parser.value(download));
+    const auto running = claimHeadlessScheduler(datafile::dataFolder());
+    if (!running)
+        return Failure;
     return runHeadless(db, reports);
 }
 

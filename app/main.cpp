@@ -1,9 +1,11 @@
 #include "BuildConfig.h"
 #include "CommandLine.h"
+#include "DataFile.h"
 #include "Form1.h"
 #include "PathHelpers.h"
 #include "ProgramIcon.h"
 #include "QtMessageBox.h"
+#include "RunningCopy.h"
 
 #include <QApplication>
 
@@ -55,7 +57,15 @@ int main(int argc, char *argv[])
     QApplication::setQuitOnLastWindowClosed(false);
 
     tidewell::QtMessageBox messageBox;
+    const QString dataFolder = tidewell::datafile::dataFolder();
+    tidewell::RunningCopy running(dataFolder);
+    if (const std::optional<int> status = tidewell::deferToRunningCopy(running, dataFolder, messageBox))
+        return *status;
+    tidewell::ComeForwardServer comeForward(dataFolder);
+
     tidewell::Form1 mainWindow({messageBox, tidewell::programFolder()});
+    QObject::connect(&comeForward, &tidewell::ComeForwardServer::comeForward, &mainWindow,
+                     &tidewell::Form1::comeForward);
     mainWindow.Form_Load();
     mainWindow.showAfterLoad();
     return application.exec();
