@@ -93,7 +93,9 @@ ComeForwardServer::ComeForwardServer(const QString &dataFolder, QObject *parent)
     // was left by a window that died.
     QLocalServer::removeServer(name);
     m_server->setSocketOptions(QLocalServer::UserAccessOption);
-    m_server->listen(name);
+    if (!m_server->listen(name))
+        std::fprintf(stderr, "A second start cannot bring this window forward: %s\n",
+                     m_server->errorString().toLocal8Bit().constData());
     connect(m_server, &QLocalServer::newConnection, this, &ComeForwardServer::answer);
 }
 
