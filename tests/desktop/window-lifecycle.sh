@@ -189,7 +189,12 @@ click_icon() {
     # Off the icon again, so that its tip does not open.
     xdotool mousemove $((screen_w / 2)) 10
 }
-activate() { xdotool windowactivate --sync "$1" >/dev/null 2>&1 || xdotool windowfocus --sync "$1"; }
+# A window manager may refuse to activate a window, and --sync would then
+# wait for ever.
+activate() {
+    timeout 5 xdotool windowactivate --sync "$1" >/dev/null 2>&1 ||
+        timeout 5 xdotool windowfocus --sync "$1" >/dev/null 2>&1 || fail "window $1 cannot be given the focus"
+}
 press() { xdotool key --delay 60 "$@"; }
 
 # A home with two feeds and the given settings ("Minimized=On"); scheduling
@@ -219,7 +224,9 @@ stop_program() {
 # ---- The desktop ------------------------------------------------------------
 
 # Xvfb picks a free display number itself, so runs side by side never meet.
-Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+# Without -noreset it starts afresh whenever its last client leaves, and a
+# client that connects meanwhile (openbox, after our first queries) fails.
+Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset 3>"$work/display" 2>"$work/xvfb.log" &
 started+=($!)
 within 10 "the X server starts" test -s "$work/display"
 export DISPLAY=:$(cat "$work/display")
