@@ -17,6 +17,7 @@ template=$(dirname "$program")/dbBlank.mdb
 title="Tidewell Episode Keeper"
 class="tidewell-episode-keeper"
 shots=$PWD
+rm -f "$shots/window-lifecycle-failure.png"
 
 for tool in Xvfb openbox trayer xdotool xprop xwininfo import sqlite3; do
     command -v "$tool" >/dev/null || { echo "missing $tool: run scripts/install-deps.sh"; exit 1; }
