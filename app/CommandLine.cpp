@@ -15,6 +15,7 @@
 #include "OpmlImport.h"
 #include "PathHelpers.h"
 #include "RecordSet.h"
+#include "RunningCopy.h"
 #include "RuntimeError.h"
 #include "ScheduleStore.h"
 #include "Statements.h"
@@ -375,6 +376,9 @@ int runCommandLine(const QStringList &arguments, const QString &programFolder)
         return importOpml(db, opml);
     if (parser.isSet(exportOpmlOption))
         return exportOpml(db);
+    const auto running = claimHeadlessScheduler(datafile::dataFolder());
+    if (!running)
+        return Failure;
     return runHeadless(db, reports);
 }
 

@@ -1,5 +1,6 @@
 #include "Form1.h"
 
+#include "CursorFile.h"
 #include "DataFile.h"
 #include "DoEvents.h"
 #include "EpisodeTransfer.h"
@@ -7,7 +8,9 @@
 #include "ScheduleStore.h"
 #include "MousePointer.h"
 #include "ProgramIcon.h"
+#include "PushButtonKeys.h"
 #include "ReportList.h"
+#include "ScreenFit.h"
 #include "ShortTitle.h"
 #include "Skin.h"
 #include "StartUp.h"
@@ -17,6 +20,7 @@
 #include "Settings.h"
 #include "Statements.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -75,6 +79,11 @@ void Form1::buildControls()
     auto *options = new QVBoxLayout(Frame1);
     options->addWidget(Check3);
     options->addWidget(Check8);
+    // Unticking the upper box hides the lower one; keeping its place keeps
+    // the buttons above from moving under the pointer.
+    QSizePolicy keepPlace = Check8->sizePolicy();
+    keepPlace.setRetainSizeWhenHidden(true);
+    Check8->setSizePolicy(keepPlace);
 
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(PushButton1);
@@ -97,6 +106,8 @@ void Form1::buildControls()
 
     resizeTimers(1);
     m_pointer = new MousePointerSwitch(*this, {PushButton1, PushButton2, PushButton6}, {ListView1, Frame1});
+    pressOnEnter(*this, {PushButton1, PushButton2, PushButton6});
+    orderTabStops();
 
     // The check boxes' handlers run whenever their value changes, by the
     // user or by code, as the start-up restore relies on.
@@ -105,6 +116,15 @@ void Form1::buildControls()
     connect(PushButton1, &QPushButton::clicked, this, [this] { PushButton1_Click(); });
     connect(PushButton2, &QPushButton::clicked, this, [this] { PushButton2_Click(); });
     connect(PushButton6, &QPushButton::clicked, this, [this] { PushButton6_Click(); });
+}
+
+void Form1::orderTabStops()
+{
+    // As the eye reads the window: the list, the buttons left to right, then
+    // the options top to bottom.
+    QWidget *const order[] = {ListView1, PushButton1, PushButton2, PushButton6, Check3, Check8};
+    for (std::size_t i = 1; i < std::size(order); ++i)
+        QWidget::setTabOrder(order[i - 1], order[i]);
 }
 
 QString Form1::resourcePath(const QString &fileName) const
@@ -122,7 +142,7 @@ void Form1::Form_Load()
         SetProgramTitle();
     });
     if (onError.test(106, [&] { return FileExists(resourcePath(cursorFileName)); }))
-        onError(108, [&] { m_pointer->LoadMouseIcon(resourcePath(cursorFileName)); });
+        onError(108, [&] { m_pointer->setMouseIcon(LoadPicture(resourcePath(cursorFileName))); });
     isLoading = true;     // 128
     newDatabase = false;  // 130
     newDatabase = datafile::prepare(onError, m_programFolder);
@@ -141,6 +161,22 @@ void Form1::Form_Load()
     onError(178, [&] { listPodCast(); });
     restoreSchedulingState(onError);
     isLoading = false; // 194
+}
+
+void Form1::showAfterLoad()
+{
+    fitOnScreen(*this, Placement::ByWindowManager);
+    if (!(windowState() & Qt::WindowMinimized)) {
+        show();
+        return;
+    }
+    // A start in the notification area never maps the window: one mapped
+    // minimised and hidden at once leaves the window manager a minimised
+    // state that it hands back when the icon brings the window back.
+    if (cSysTray1->available())
+        QMetaObject::invokeMethod(this, &Form1::Form_Resize, Qt::QueuedConnection);
+    else
+        showMinimized();
 }
 
 void Form1::addColumns(ErrorTrap &onError)
@@ -222,7 +258,11 @@ void Form1::changeEvent(QEvent *event)
     QWidget::changeEvent(event);
     // Hiding the window from inside its own state change confuses some
     // window managers; the minimise handling runs right after it instead.
-    if (event->type() == QEvent::WindowStateChange)
+    // While loading, the window is not shown yet and the start-up's own
+    // minimising is handled when it is (showAfterLoad): run from the start-up
+    // sequence's pending events, the handling would hide nothing and wait
+    // for the balloon before the window existed.
+    if (event->type() == QEvent::WindowStateChange && !isLoading)
         QMetaObject::invokeMethod(this, &Form1::Form_Resize, Qt::QueuedConnection);
 }
 
@@ -234,19 +274,83 @@ void Form1::Form_Resize()
     // it stays minimised in the task bar.
     if (!cSysTray1->available())
         return;
-    // The state goes back to normal when the icon brings the window back:
-    // changing it on the hidden window would map an empty frame on X11.
+    // The state of a window that has been on screen goes back to normal when
+    // the icon brings it back: changing it on the hidden window would map an
+    // empty frame on X11.
     hide();
+    if (!m_everShown)
+        leaveMinimisedUnseen();
     hiddenInTray = true;
     cSysTray1->ShowBalloon(balloonText, productName, 5, true);
 }
 
+void Form1::leaveMinimisedUnseen()
+{
+    // Qt on X11 maps a minimised window the moment it leaves that state, a
+    // moment before it tells the window manager it is no longer minimised;
+    // the manager may then minimise it again, and the first click on the
+    // icon seems to do nothing. A window never shown is given a new native
+    // window instead, one that was never minimised.
+    destroy();
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+}
+
+void Form1::showEvent(QShowEvent *event)
+{
+    m_everShown = true;
+    QWidget::showEvent(event);
+}
+
 void Form1::cSysTray1_MouseUp(int, int)
 {
-    showNormal();
-    raise();
-    activateWindow();
+    // A window in view keeps its size and place; the click only brings back
+    // a window that is away.
+    if (isHidden() || (windowState() & Qt::WindowMinimized))
+        bringBack();
     hiddenInTray = false;
+}
+
+void Form1::comeForward()
+{
+    bringBack();
+    hiddenInTray = false;
+}
+
+void Form1::bringBack()
+{
+    if (isHidden() || (windowState() & Qt::WindowMinimized))
+        showNormal();
+    raise();
+    // An editor or a message box left open over the window went away with
+    // it; it comes back on top, or the window would wait for a dialog no one
+    // can see.
+    const QList<QWidget *> owned = ownedWindows();
+    for (QWidget *window : owned) {
+        if (window->windowState() & Qt::WindowMinimized)
+            window->showNormal();
+        window->raise();
+    }
+    QWidget *front = QApplication::activeModalWidget();
+    if (!owned.contains(front))
+        front = this;
+    front->raise();
+    front->activateWindow();
+}
+
+QList<QWidget *> Form1::ownedWindows() const
+{
+    QList<QWidget *> owned;
+    for (QWidget *window : QApplication::topLevelWidgets()) {
+        if (window == this || !window->isVisible())
+            continue;
+        for (const QWidget *owner = window->parentWidget(); owner; owner = owner->parentWidget()) {
+            if (owner == this) {
+                owned << window;
+                break;
+            }
+        }
+    }
+    return owned;
 }
 
 void Form1::closeEvent(QCloseEvent *event)

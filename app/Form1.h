@@ -90,6 +90,12 @@ public:
     ~Form1() override;
 
     void Form_Load();
+    // Shows the window as the start-up left it: normal, or minimised, which
+    // hides it into the notification area at once. Call after Form_Load.
+    void showAfterLoad();
+    // A later start of the program asks this one to come forward: the
+    // window, and whatever was open over it, restored and activated.
+    void comeForward();
     void listPodCast();
     // "Add / Remove Feeds": the editor, modally, then the list afresh.
     void PushButton1_Click();
@@ -146,6 +152,9 @@ public:
 
 private:
     void buildControls();
+    void orderTabStops();
+    void bringBack();
+    QList<QWidget *> ownedWindows() const;
     void addColumns(ErrorTrap &onError);
     void restoreSchedulingState(ErrorTrap &onError);
     QString resourcePath(const QString &fileName) const;
@@ -169,7 +178,9 @@ private:
     void showRowDetails();
     void showStatus();
 
+    void leaveMinimisedUnseen();
     void changeEvent(QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
     MessageBox &m_messageBox;
@@ -194,6 +205,7 @@ private:
     int m_binding = 0;                      // changes whenever the timers are bound afresh
     int m_transfersRunning = 0;
     bool m_switchingScheduling = false;
+    bool m_everShown = false;
 };
 
 } // namespace tidewell

@@ -10,6 +10,28 @@
 
 namespace tidewell {
 
+namespace {
+QString withoutTrailingSeparator(QString path)
+{
+    while (path.size() > 1 && path.endsWith(QLatin1Char('/')))
+        path.chop(1);
+    return path;
+}
+
+// New feeds are saved here unless the user picks another folder, so it must
+// exist: many accounts have no desktop folder at all.
+QString defaultDestination()
+{
+    const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+    if (IsFolder(desktop))
+        return desktop;
+    const QString downloads = DownloadsFolder();
+    if (IsFolder(downloads))
+        return downloads;
+    return QDir::homePath();
+}
+} // namespace
+
 QString GetSpecialFolderPath(int folderId)
 {
     QString path;
@@ -23,13 +45,18 @@ QString GetSpecialFolderPath(int folderId)
         QDir().mkpath(path);
         break;
     case special::Desktop:
-        path = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+        path = defaultDestination();
         break;
     default:
         return {};
     }
-    while (path.size() > 1 && path.endsWith(QLatin1Char('/')))
-        path.chop(1);
+    return withoutTrailingSeparator(path);
+}
+
+QString DownloadsFolder()
+{
+    const QString path = withoutTrailingSeparator(QStandardPaths::writableLocation(QStandardPaths::DownloadLocation));
+    QDir().mkpath(path);
     return path;
 }
 

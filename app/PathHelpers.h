@@ -11,11 +11,18 @@ inline constexpr int CommonAppData = 35;
 } // namespace special
 
 // The folder of a special-folder number without a trailing separator, or
-// empty text for a number the program does not know.
+// empty text for a number the program does not know. The desktop number
+// gives the default folder of new feeds, one that exists: the desktop
+// folder, else the download folder (made when missing), else the home
+// folder.
 QString GetSpecialFolderPath(int folderId);
 
-// The desktop folder followed by one separator ("/" alone when unknown).
+// The default folder of new feeds followed by one separator.
 QString GetDesktopPath();
+
+// The user's download folder without a trailing separator, made when it is
+// missing; the path is given even when it cannot be made.
+QString DownloadsFolder();
 
 // True for an existing file or folder; false for empty text.
 bool FileExists(const QString &path);

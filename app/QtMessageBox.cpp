@@ -8,6 +8,10 @@ namespace tidewell {
 int QtMessageBox::present(const QString &prompt, int style, const QString &title)
 {
     QMessageBox box(QApplication::activeWindow());
+    // Modal over its window only, so the tray icon still answers while it is
+    // open: a window minimised meanwhile can come back to show it.
+    if (box.parentWidget())
+        box.setWindowModality(Qt::WindowModal);
     box.setWindowTitle(title);
     // The report separates its pieces with carriage returns alone; a dialog
     // shows them as line breaks only when they are line feeds.

@@ -13,7 +13,9 @@ inline constexpr int InvalidProcedureCall = 5;
 inline constexpr int Overflow = 6;
 inline constexpr int TypeMismatch = 13;
 inline constexpr int InvalidUseOfNull = 94;
+inline constexpr int PathFileAccessError = 75;
 inline constexpr int CannotCreateObject = 429;
+inline constexpr int InvalidPicture = 481;
 // The database provider's generic failure (E_FAIL), as ADO reported it.
 inline constexpr int ProviderFailure = -2147467259;
 } // namespace errnum

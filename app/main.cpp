@@ -1,8 +1,11 @@
 #include "BuildConfig.h"
 #include "CommandLine.h"
+#include "DataFile.h"
 #include "Form1.h"
 #include "PathHelpers.h"
+#include "ProgramIcon.h"
 #include "QtMessageBox.h"
+#include "RunningCopy.h"
 
 #include <QApplication>
 
@@ -43,19 +46,27 @@ int main(int argc, char *argv[])
         return 1;
     }
     QApplication application(argc, argv);
+    // No display name: Qt would add it to every window's title.
     QApplication::setApplicationName(QStringLiteral("tidewell-episode-keeper"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Tidewell Episode Keeper"));
     QApplication::setApplicationVersion(QString::fromLatin1(tidewell::build::version));
+    QGuiApplication::setDesktopFileName(QStringLiteral("tidewell-episode-keeper"));
+    // Every window, message boxes shown before the main window included.
+    QApplication::setWindowIcon(tidewell::programIcon());
     // The window hides into the notification area; a message box closed
     // meanwhile must not end the program. Closing the window ends it.
     QApplication::setQuitOnLastWindowClosed(false);
 
     tidewell::QtMessageBox messageBox;
+    const QString dataFolder = tidewell::datafile::dataFolder();
+    tidewell::RunningCopy running(dataFolder);
+    if (const std::optional<int> status = tidewell::deferToRunningCopy(running, dataFolder, messageBox))
+        return *status;
+    tidewell::ComeForwardServer comeForward(dataFolder);
+
     tidewell::Form1 mainWindow({messageBox, tidewell::programFolder()});
+    QObject::connect(&comeForward, &tidewell::ComeForwardServer::comeForward, &mainWindow,
+                     &tidewell::Form1::comeForward);
     mainWindow.Form_Load();
-    if (mainWindow.windowState() & Qt::WindowMinimized)
-        mainWindow.showMinimized();
-    else
-        mainWindow.show();
+    mainWindow.showAfterLoad();
     return application.exec();
 }

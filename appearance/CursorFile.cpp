@@ -1,5 +1,7 @@
 #include "CursorFile.h"
 
+#include "RuntimeError.h"
+
 #include <QFile>
 #include <QPixmap>
 #include <QtEndian>
@@ -242,15 +244,25 @@ std::optional<CursorImage> decodeCursorFile(const QByteArray &data)
     return CursorImage{*image, clampedHotspot(entry->hotspot, *image)};
 }
 
-std::optional<QCursor> readCursorFile(const QString &path)
+QCursor LoadPicture(const QString &path)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > MaximumFileSize)
-        return std::nullopt;
-    const std::optional<CursorImage> cursor = decodeCursorFile(file.readAll());
+    if (!file.open(QIODevice::ReadOnly))
+        throw RuntimeError(errnum::PathFileAccessError, QStringLiteral("Path/File access error"));
+    const std::optional<CursorImage> cursor =
+        file.size() > MaximumFileSize ? std::nullopt : decodeCursorFile(file.readAll());
     if (!cursor)
-        return std::nullopt;
+        throw RuntimeError(errnum::InvalidPicture, QStringLiteral("Invalid picture"));
     return QCursor(QPixmap::fromImage(cursor->image), cursor->hotspot.x(), cursor->hotspot.y());
+}
+
+std::optional<QCursor> readCursorFile(const QString &path)
+{
+    try {
+        return LoadPicture(path);
+    } catch (const RuntimeError &) {
+        return std::nullopt;
+    }
 }
 
 } // namespace tidewell

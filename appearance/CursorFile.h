@@ -28,4 +28,9 @@ std::optional<CursorImage> decodeCursorFile(const QByteArray &data);
 // The cursor in the file at path, or nothing when it cannot be read.
 std::optional<QCursor> readCursorFile(const QString &path);
 
+// The cursor in the file at path as a window's pointer picture is loaded:
+// raises "Path/File access error" (75) when the file cannot be read and
+// "Invalid picture" (481) when it holds no cursor.
+QCursor LoadPicture(const QString &path);
+
 } // namespace tidewell

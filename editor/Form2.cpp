@@ -1,8 +1,11 @@
 #include "Form2.h"
 
+#include "CursorFile.h"
 #include "MousePointer.h"
 #include "ProgramIcon.h"
+#include "PushButtonKeys.h"
 #include "ReportList.h"
+#include "ScreenFit.h"
 #include "Skin.h"
 
 #include "PathHelpers.h"
@@ -22,7 +25,6 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScopedValueRollback>
-#include <QScreen>
 #include <QStandardItemModel>
 #include <QTreeView>
 #include <QVBoxLayout>
@@ -121,6 +123,10 @@ void Form2::buildControls(QWidget *owner)
     m_dialog = new QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
                                       | Qt::WindowCloseButtonHint);
     m_dialog->setWindowTitle(QStringLiteral("Add / Remove Feeds"));
+    // Modal over the main window only: an application-modal dialog would
+    // also refuse the clicks on the tray icon that bring a minimised program
+    // back.
+    m_dialog->setWindowModality(Qt::WindowModal);
     m_dialog->setFont(dialogFont());
 
     ListView1 = makeReportList(m_dialog.data(), ListItems);
@@ -135,7 +141,7 @@ void Form2::buildControls(QWidget *owner)
     connectHandlers();
     connectPointerHandlers();
     m_dialog->resize(twipsWide(m_dialog.data(), 10920), twipsHigh(m_dialog.data(), 6705));
-    placeCentred();
+    fitOnScreen(*m_dialog, Placement::Centred);
 }
 
 QWidget *Form2::buildDetails()
@@ -189,12 +195,16 @@ QWidget *Form2::buildButtonRow()
     for (QPushButton *button : {PushButton4, PushButton5, PushButton6, PushButton1, PushButton2})
         buttons->addWidget(button, 1);
 
-    for (QPushButton *button : {PushButton1, PushButton2, PushButton3, PushButton4, PushButton5, PushButton6,
-                                PushButton7, PushButton8}) {
+    const QList<QPushButton *> all{PushButton1, PushButton2, PushButton3, PushButton4,
+                                   PushButton5, PushButton6, PushButton7, PushButton8};
+    for (QPushButton *button : all) {
         button->setFont(buttonFont());
-        // Enter in a field must not press a button the user never chose.
+        // Enter in a field must not press a button the user never chose;
+        // on a button it presses that one.
         button->setAutoDefault(false);
+        button->installEventFilter(this);
     }
+    pressOnEnter(*m_dialog, all);
     return row;
 }
 
@@ -239,16 +249,6 @@ void Form2::connectHandlers()
     ListView1->viewport()->installEventFilter(this);
 }
 
-void Form2::placeCentred()
-{
-    QScreen *screen = m_dialog->screen();
-    if (!screen)
-        return;
-    QRect frame(QPoint(), m_dialog->size());
-    frame.moveCenter(screen->availableGeometry().center());
-    m_dialog->move(frame.topLeft());
-}
-
 bool Form2::eventFilter(QObject *watched, QEvent *event)
 {
     if (Text5 && watched == Text5 && event->type() == QEvent::FocusOut) {
@@ -256,8 +256,17 @@ bool Form2::eventFilter(QObject *watched, QEvent *event)
         // not leave the field. The check waits until the focus has settled,
         // so its message box never opens in the middle of a focus change.
         const Qt::FocusReason reason = static_cast<QFocusEvent *>(event)->reason();
-        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
+        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
+            m_minuteCheckPending = true;
             QMetaObject::invokeMethod(Text5, [this] { minuteFieldLeft(); }, Qt::QueuedConnection);
+        }
+    } else if (m_minuteCheckPending && event->type() == QEvent::MouseButtonPress
+               && qobject_cast<QPushButton *>(watched)) {
+        // The press that took the focus from the minute field: the check
+        // comes first, and a refused minute keeps the button from acting, so
+        // neither a second message nor the folder chooser opens over it.
+        if (minuteRefusedBefore(static_cast<QPushButton *>(watched)))
+            return true;
     } else if (ListView1 && watched == ListView1->viewport() && event->type() == QEvent::MouseButtonRelease
                && static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
         ListView1_Click();
@@ -485,7 +494,7 @@ void Form2::setProgramIcon()
 
 void Form2::loadCustomPointer()
 {
-    m_pointer->LoadMouseIcon(m_programFolder + QLatin1Char('/') + cursorFileName);
+    m_pointer->setMouseIcon(LoadPicture(m_programFolder + QLatin1Char('/') + cursorFileName));
 }
 
 void Form2::connectPointerHandlers()

@@ -118,13 +118,13 @@ private:
     QWidget *buildButtonRow();
     void orderTabStops();
     void connectHandlers();
-    void placeCentred();
     void addColumns(ErrorTrap &onError);
     void fillRows(ErrorTrap &onError, RecordSet &records);
     void selectFirstRow();
     int selectedRow() const;
     QString selectedText(Column column) const;
     void minuteFieldLeft();
+    bool minuteRefusedBefore(const QPushButton *button);
     void refuseMinute();
     bool nameTaken(ErrorTrap &onError, RecordSet &records);
     bool minuteTaken(ErrorTrap &onError, RecordSet &records);
@@ -148,6 +148,8 @@ private:
     QPointer<MousePointerSwitch> m_pointer;
     // Set while the list is refilled, when its current row moves by code.
     bool m_refilling = false;
+    // The minute field was left and its check has not run yet.
+    bool m_minuteCheckPending = false;
 };
 
 } // namespace tidewell

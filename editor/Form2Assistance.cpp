@@ -7,6 +7,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <utility>
+
 namespace tidewell {
 namespace {
 
@@ -65,6 +67,9 @@ void Form2::Text5_LostFocus()
 
 void Form2::minuteFieldLeft()
 {
+    // Checked already, by the press on a button that took the focus.
+    if (!std::exchange(m_minuteCheckPending, false))
+        return;
     if (!m_dialog || !m_dialog->isVisible())
         return;
     // Back in the field already (the save refused the minute), or leaving
@@ -73,6 +78,15 @@ void Form2::minuteFieldLeft()
     if (focus == Text5 || focus == PushButton1 || focus == PushButton2)
         return;
     Text5_LostFocus();
+}
+
+bool Form2::minuteRefusedBefore(const QPushButton *button)
+{
+    m_minuteCheckPending = false;
+    if (button == PushButton1 || button == PushButton2 || IsNumericMinute(Text5->text()))
+        return false;
+    refuseMinute();
+    return true;
 }
 
 void Form2::refuseMinute()

@@ -3,7 +3,6 @@
 #include "PathHelpers.h"
 #include "Settings.h"
 
-#include <QDir>
 #include <QDialog>
 #include <QLineEdit>
 
@@ -38,12 +37,10 @@ void Form2::PushButton8_Click()
 
 QString Form2::downloadsFolder() const
 {
-    // The home folder stands where the user profile does elsewhere; without
-    // one the folder is "/Downloads/", which the save refuses as missing.
-    QString home = QDir::homePath();
-    while (home.endsWith(QLatin1Char('/')))
-        home.chop(1);
-    return home + QStringLiteral("/Downloads/");
+    // Made when missing, so the button never offers a folder the save would
+    // refuse; one that cannot be made is still offered, and the save says so.
+    const QString folder = DownloadsFolder();
+    return folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
 }
 
 } // namespace tidewell

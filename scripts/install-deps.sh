@@ -13,6 +13,9 @@ packages=(
     libpugixml-dev                  # feed documents
     libgtest-dev libgmock-dev       # the test suite
     qt6-qpa-plugins                 # the offscreen platform the tests run on
+    xvfb openbox trayer             # the window's checks: an X server, a window manager, a tray
+    xdotool x11-utils imagemagick   # ...driven by xdotool, read with xprop/xwininfo, screenshots
+    sqlite3                         # ...and a feed list made for them
     zlib1g-dev                      # gzip bodies in the feed reader's tests
     libbenchmark-dev curl           # make bench
     dpkg-dev file                   # the version and dates from the changelog, the hardening flags,

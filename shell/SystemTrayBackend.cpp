@@ -2,6 +2,8 @@
 
 #include <QPointer>
 
+#include <utility>
+
 namespace tidewell {
 
 std::vector<quint32> trayEventsFor(QSystemTrayIcon::ActivationReason reason)
@@ -21,6 +23,8 @@ std::vector<quint32> trayEventsFor(QSystemTrayIcon::ActivationReason reason)
 SystemTrayBackend::SystemTrayBackend(QObject *parent) : QObject(parent)
 {
     m_balloonTimer.setSingleShot(true);
+    m_placementTimer.setInterval(50);
+    connect(&m_placementTimer, &QTimer::timeout, this, &SystemTrayBackend::showBalloonOncePlaced);
     connect(&m_icon, &QSystemTrayIcon::activated, this, &SystemTrayBackend::onActivated);
     connect(&m_icon, &QSystemTrayIcon::messageClicked, this, &SystemTrayBackend::onMessageClicked);
     connect(&m_balloonTimer, &QTimer::timeout, this, &SystemTrayBackend::onBalloonTimeout);
@@ -70,6 +74,8 @@ bool SystemTrayBackend::remove()
     if (!m_added)
         return false;
     m_balloonTimer.stop();
+    m_placementTimer.stop();
+    m_pendingBalloon.reset();
     m_icon.hide();
     m_added = false;
     return true;
@@ -95,11 +101,37 @@ void SystemTrayBackend::showOrRemoveBalloon(const NotifyIconData &data)
     // Qt cannot withdraw a notification once sent; taking the balloon down
     // only stops waiting for it, and no time-out is reported for it later.
     m_balloonTimer.stop();
+    m_placementTimer.stop();
+    m_pendingBalloon.reset();
     if (data.szInfo.isEmpty() && data.szInfoTitle.isEmpty())
         return;
     const int milliseconds = data.uTimeout > 0 ? static_cast<int>(data.uTimeout) : ShellBalloonMilliseconds;
-    m_icon.showMessage(data.szInfoTitle, data.szInfo, QSystemTrayIcon::NoIcon, milliseconds);
-    m_balloonTimer.start(milliseconds);
+    m_pendingBalloon = Balloon{data.szInfoTitle, data.szInfo, milliseconds};
+    m_placementDeadline.setRemainingTime(PlacementMilliseconds);
+    showBalloonOncePlaced();
+}
+
+bool SystemTrayBackend::iconPlaced() const
+{
+    // Until the notification area has taken the icon in, Qt places it at the
+    // screen's origin, and a balloon would point at the corner. A desktop
+    // that draws the icons itself reports no place at all.
+    const QRect place = m_icon.geometry();
+    return place.isNull() || place.topLeft() != QPoint(0, 0);
+}
+
+void SystemTrayBackend::showBalloonOncePlaced()
+{
+    if (!m_pendingBalloon)
+        return;
+    if (!iconPlaced() && !m_placementDeadline.hasExpired()) {
+        m_placementTimer.start();
+        return;
+    }
+    m_placementTimer.stop();
+    const Balloon balloon = *std::exchange(m_pendingBalloon, std::nullopt);
+    m_icon.showMessage(balloon.title, balloon.text, QSystemTrayIcon::NoIcon, balloon.milliseconds);
+    m_balloonTimer.start(balloon.milliseconds);
 }
 
 void SystemTrayBackend::notify(quint32 eventNumber) const

@@ -2,10 +2,12 @@
 
 #include "TrayBackend.h"
 
+#include <QDeadlineTimer>
 #include <QObject>
 #include <QSystemTrayIcon>
 #include <QTimer>
 
+#include <optional>
 #include <vector>
 
 namespace tidewell {
@@ -23,6 +25,9 @@ class SystemTrayBackend final : public QObject, public TrayBackend
 public:
     // Qt shows balloons for this long when the caller names no time-out.
     static constexpr int ShellBalloonMilliseconds = 10000;
+    // How long a balloon waits for the notification area to take the icon
+    // in before it is shown wherever the icon is.
+    static constexpr int PlacementMilliseconds = 3000;
 
     explicit SystemTrayBackend(QObject *parent = nullptr);
 
@@ -37,14 +42,27 @@ private:
     bool remove();
     void applyIconAndTip(const NotifyIconData &data);
     void showOrRemoveBalloon(const NotifyIconData &data);
+    bool iconPlaced() const;
+    void showBalloonOncePlaced();
     void showIfPossible();
     void notify(quint32 eventNumber) const;
     void onActivated(QSystemTrayIcon::ActivationReason reason);
     void onMessageClicked();
     void onBalloonTimeout() const;
 
+    struct Balloon
+    {
+        QString title;
+        QString text;
+        int milliseconds = 0;
+    };
+
     QSystemTrayIcon m_icon;
     QTimer m_balloonTimer;
+    // A balloon asked for before the icon had its place, and the checks for it.
+    std::optional<Balloon> m_pendingBalloon;
+    QTimer m_placementTimer;
+    QDeadlineTimer m_placementDeadline;
     quint32 m_callbackMessage = 0;
     quint32 m_iconId = 0;
     bool m_added = false;

@@ -1,5 +1,7 @@
 #include "CommandLineFixture.h"
+#include "RunningCopy.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
@@ -240,6 +242,54 @@ TEST_F(Headless, SigtermInTheMiddleOfATransferLeavesTheOldEpisode)
     EXPECT_EQ(process.exitCode(), 0);
     EXPECT_EQ(episode(), QByteArray("last week's episode"));
     EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("show.mp3")});
+}
+
+TEST_F(Headless, RefusesToRunBesideTheWindowWhileTheOtherCommandsRun)
+{
+    addFeed(QStringLiteral("Good"), 5, server.url(QStringLiteral("/feed.xml")), folder);
+    RunningCopy window(home.dataFolder());
+    ASSERT_EQ(window.claimForWindow(), RunningCopy::Holder::None);
+
+    const Result refused = run({QStringLiteral("--headless")});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.err.count(QLatin1Char('\n')), 1) << refused.err.toStdString();
+    EXPECT_TRUE(refused.err.contains(QStringLiteral("in its window (process %1)")
+                                         .arg(QCoreApplication::applicationPid())))
+        << refused.err.toStdString();
+
+    EXPECT_EQ(run({QStringLiteral("--list")}).status, 0);
+    EXPECT_EQ(run({QStringLiteral("--download"), QStringLiteral("Good")}).status, 0);
+    EXPECT_EQ(episode(), QByteArray("new episode"));
+}
+
+TEST_F(Headless, OneSchedulerAtATimeAndTheLockOfOneKilledIsTakenOver)
+{
+    addFeed(QStringLiteral("Slow"), 60, server.url(QStringLiteral("/feed.xml")), folder);
+    start();
+    QByteArray said;
+    ASSERT_TRUE(waitFor([&] {
+        said += process.readAllStandardError();
+        return said.contains("Scheduling");
+    })) << said.constData();
+
+    const Result second = run({QStringLiteral("--headless")});
+    EXPECT_EQ(second.status, 1);
+    EXPECT_TRUE(second.err.startsWith(QStringLiteral("Another headless scheduler (process %1)")
+                                          .arg(process.processId())))
+        << second.err.toStdString();
+    EXPECT_EQ(run({QStringLiteral("--list")}).status, 0);
+
+    // Killed outright, it leaves its lock behind; the next one takes it over.
+    stop(SIGKILL);
+    start();
+    said.clear();
+    ASSERT_TRUE(waitFor([&] {
+        said += process.readAllStandardError();
+        return said.contains("Scheduling") || process.state() == QProcess::NotRunning;
+    }));
+    EXPECT_EQ(process.state(), QProcess::Running) << said.constData();
+    stop(SIGTERM);
+    EXPECT_EQ(process.exitCode(), 0);
 }
 
 } // namespace

@@ -1,18 +1,26 @@
 #include "../shell/FakeTrayBackend.h"
 
+#include "Connection.h"
 #include "Form1.h"
 #include "ProgramTitle.h"
 #include "ScriptedMessageBox.h"
 #include "Settings.h"
 #include "StartUp.h"
+#include "Statements.h"
 #include "TemporaryHome.h"
 #include "cSysTray.h"
 
+#include <QApplication>
 #include <QCheckBox>
-#include <QCoreApplication>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLayout>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QTreeView>
 
 #include <gtest/gtest.h>
 
@@ -54,6 +62,24 @@ protected:
         form->setWindowState(Qt::WindowMinimized);
         form->Form_Resize();
     }
+
+    // A feed list of the user's own, so start-up does not fill it from the
+    // blank template.
+    void storeFeeds(const QStringList &names)
+    {
+        ASSERT_TRUE(QDir().mkpath(home.dataFolder()));
+        ASSERT_TRUE(QFile::copy(QStringLiteral(TIDEWELL_BLANK_TEMPLATE), home.dataFile()));
+        QFile::setPermissions(home.dataFile(), QFile::permissions(home.dataFile()) | QFileDevice::WriteOwner);
+        Connection db;
+        db.Open(QStringLiteral("Data Source=") + home.dataFile());
+        int minute = 0;
+        for (const QString &name : names)
+            db.Execute(statements::insertFeed({name, QString::number(minute += 5), QStringLiteral("x.mp3"),
+                                               home.path() + QLatin1Char('/'), QStringLiteral("http://127.0.0.1:9/"),
+                                               true}));
+    }
+
+    void clickIcon(quint32 event = trayevent::LeftButtonUp) { tray->deliver(event); }
 
     std::vector<FakeTrayBackend::Call> balloons() const
     {
@@ -130,15 +156,139 @@ TEST_F(Form1Lifecycle, WithoutANotificationAreaTheWindowStaysMinimisedInTheTaskB
     EXPECT_TRUE(balloons().empty());
 }
 
-TEST_F(Form1Lifecycle, StartingInTheTrayHidesAtOnceAndShowsTheBalloon)
+TEST_F(Form1Lifecycle, StartingInTheTrayHidesOnceTheWindowIsShownAndEveryClickBringsItBack)
 {
+    storeFeeds({QStringLiteral("News"), QStringLiteral("Weather")});
     settings::write(settings::minimized, settings::on);
     load();
+    // Scheduling switched on with feeds in the list lets pending events run;
+    // the minimise handling must not be among them.
+    ASSERT_TRUE(form->schedulingOn());
     EXPECT_TRUE(form->windowState() & Qt::WindowMinimized);
-    form->Form_Resize();
+    EXPECT_FALSE(form->hiddenInTray);
+    EXPECT_TRUE(balloons().empty());
+
+    form->showAfterLoad();
+    EXPECT_TRUE(balloons().empty()) << "the balloon waits for the event loop";
+    QCoreApplication::processEvents();
     EXPECT_TRUE(form->hiddenInTray);
     EXPECT_TRUE(form->isHidden());
+    EXPECT_FALSE(form->windowState() & Qt::WindowMinimized) << "hidden, not minimised";
     EXPECT_EQ(balloons().size(), 1u);
+
+    for (int round = 0; round < 3; ++round) {
+        clickIcon();
+        QCoreApplication::processEvents();
+        ASSERT_TRUE(form->isVisible()) << "round " << round;
+        EXPECT_FALSE(form->windowState() & Qt::WindowMinimized);
+        EXPECT_FALSE(form->hiddenInTray);
+        minimise();
+        QCoreApplication::processEvents();
+        ASSERT_TRUE(form->isHidden());
+    }
+    EXPECT_EQ(balloons().size(), 1u);
+}
+
+TEST_F(Form1Lifecycle, WithoutANotificationAreaAStartInTheTrayStaysMinimised)
+{
+    settings::write(settings::minimized, settings::on);
+    load(false);
+    form->showAfterLoad();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_TRUE(form->windowState() & Qt::WindowMinimized);
+    EXPECT_FALSE(form->hiddenInTray);
+}
+
+TEST_F(Form1Lifecycle, AClickOnTheIconLeavesAWindowInViewAsItIs)
+{
+    load();
+    form->showMaximized();
+    clickIcon();
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_TRUE(form->windowState() & Qt::WindowMaximized);
+    EXPECT_TRUE(balloons().empty());
+}
+
+TEST_F(Form1Lifecycle, TheIconBringsBackTheEditorLeftOpenOverAMinimisedWindow)
+{
+    load();
+    form->show();
+    bool checked = false;
+    QTimer::singleShot(0, form.get(), [&] {
+        QDialog *editor = form->editor().dialog();
+        ASSERT_TRUE(editor && editor->isVisible());
+        // Modal to the window alone, so the tray icon still takes clicks.
+        EXPECT_EQ(editor->windowModality(), Qt::WindowModal);
+
+        // The window manager minimises the editor with its window.
+        form->setWindowState(Qt::WindowMinimized);
+        editor->setWindowState(Qt::WindowMinimized);
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(form->isHidden());
+
+        clickIcon();
+        EXPECT_TRUE(form->isVisible());
+        EXPECT_FALSE(form->windowState() & Qt::WindowMinimized);
+        EXPECT_FALSE(editor->windowState() & Qt::WindowMinimized);
+        EXPECT_TRUE(editor->isVisible());
+        EXPECT_EQ(QApplication::activeModalWidget(), editor);
+        checked = true;
+        form->editor().PushButton2_Click();
+    });
+    form->PushButton1_Click();
+    EXPECT_TRUE(checked);
+}
+
+TEST_F(Form1Lifecycle, ALaterStartBringsTheWindowForward)
+{
+    load();
+    minimise();
+    ASSERT_TRUE(form->isHidden());
+    form->comeForward();
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_FALSE(form->hiddenInTray);
+    form->showMaximized();
+    form->comeForward();
+    EXPECT_TRUE(form->windowState() & Qt::WindowMaximized);
+}
+
+TEST_F(Form1Lifecycle, TheKeyboardFollowsTheWindowAsItIsSeen)
+{
+    load();
+    form->show();
+    QApplication::setActiveWindow(form.get());
+    form->ListView1->setFocus();
+    QList<QWidget *> visited;
+    for (int step = 0; step < 5; ++step) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        visited << QApplication::focusWidget();
+    }
+    EXPECT_EQ(visited, (QList<QWidget *>{form->PushButton1, form->PushButton2, form->PushButton6, form->Check3,
+                                         form->Check8}));
+
+    // Enter and the keypad's Enter press the focused button.
+    const QString before = form->PushButton6->text();
+    form->PushButton6->setFocus();
+    QTest::keyClick(form->PushButton6, Qt::Key_Return);
+    EXPECT_NE(form->PushButton6->text(), before);
+    QTest::keyClick(form->PushButton6, Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_EQ(form->PushButton6->text(), before);
+    QTest::keyClick(form->PushButton6, Qt::Key_Return, Qt::ControlModifier);
+    EXPECT_EQ(form->PushButton6->text(), before) << "only a plain Enter presses";
+}
+
+TEST_F(Form1Lifecycle, HidingStartInSystemTrayMovesNoButton)
+{
+    settings::write(settings::windowsStartup, settings::on);
+    load();
+    form->show();
+    QCoreApplication::processEvents();
+    const QRect button = form->PushButton1->geometry();
+    form->Check3->click();
+    ASSERT_TRUE(form->Check8->isHidden());
+    form->layout()->activate();
+    EXPECT_EQ(form->PushButton1->geometry(), button);
 }
 
 TEST_F(Form1Lifecycle, ClosingWhileHiddenTakesTheIconOutAndClosesTheDatabase)

@@ -184,6 +184,23 @@ TEST_F(Form1Startup, AMissingTemplateStillMarksTheDatabaseNew)
     EXPECT_FALSE(QFile::exists(home.dataFile()));
 }
 
+TEST_F(Form1Startup, ACursorFileThatIsNoCursorIsReportedAtItsLine)
+{
+    makeTemplate(QStringLiteral("dbBlank.mdb"), {});
+    QFile cursor(home.programFolder() + QStringLiteral("/HAND-M.CUR"));
+    ASSERT_TRUE(cursor.open(QIODevice::WriteOnly));
+    cursor.write("not a cursor");
+    cursor.close();
+    load();
+    ASSERT_EQ(box.shown().size(), 1u) << box.prompts().join(QStringLiteral("\n---\n")).toStdString();
+    EXPECT_TRUE(box.shown()[0].prompt.startsWith(
+        QStringLiteral("Invalid picture\r\nin Tidefetch2021/08/31.Form1.Form_Load at line 108\r\r")));
+    EXPECT_EQ(box.shown()[0].title, QStringLiteral("Application Error"));
+    // The start goes on.
+    EXPECT_FALSE(form->isLoading);
+    EXPECT_EQ(form->ListItems->headerData(0, Qt::Horizontal).toString(), QStringLiteral("Podcast Name"));
+}
+
 TEST_F(Form1Startup, UnreadableFieldsAreReportedAtTheirLineWhileOtherRowsFill)
 {
     makeTemplate(QStringLiteral("dbPodcast.mdb"),

@@ -30,6 +30,31 @@ TEST(SpecialFolders, MapToTheUsersDataAndDesktopFolders)
     EXPECT_EQ(GetSpecialFolderPath(-1), QString());
 }
 
+TEST(SpecialFolders, TheDefaultFolderIsOneThatExists)
+{
+    test::TemporaryHome home;
+    const QString downloads = home.path() + QStringLiteral("/Downloads");
+    EXPECT_FALSE(QDir(downloads).exists());
+
+    // A new account without a desktop folder: its download folder, made now.
+    ASSERT_TRUE(QDir(home.desktop()).removeRecursively());
+    EXPECT_EQ(GetSpecialFolderPath(special::Desktop), downloads);
+    EXPECT_TRUE(QDir(downloads).exists());
+    EXPECT_EQ(GetDesktopPath(), downloads + QStringLiteral("/"));
+    EXPECT_EQ(DownloadsFolder(), downloads);
+
+    // Neither can be had (a file stands where the download folder would be
+    // made): the home folder.
+    ASSERT_TRUE(QDir(downloads).removeRecursively());
+    writeFile(downloads, "not a folder");
+    EXPECT_EQ(GetSpecialFolderPath(special::Desktop), home.path());
+    EXPECT_FALSE(IsFolder(DownloadsFolder()));
+
+    // Once the desktop exists it is the default again.
+    ASSERT_TRUE(QDir().mkpath(home.desktop()));
+    EXPECT_EQ(GetDesktopPath(), home.desktop() + QStringLiteral("/"));
+}
+
 TEST(FileTests, ExistenceAndFolders)
 {
     test::TemporaryHome home;

@@ -100,5 +100,38 @@ TEST_F(Assistance, LeavingTheMinuteFieldRefusesANonNumber)
     EXPECT_EQ(box.shown().size(), 2u);
 }
 
+TEST_F(Assistance, AButtonPressedFromANonNumberGivesOneMessageAndDoesNothing)
+{
+    store(QStringLiteral("Alpha"), 5);
+    // A message box on screen runs the events that arrive while it is open.
+    box.onShow([](const ScriptedMessageBox::Shown &) { QCoreApplication::processEvents(); });
+    open();
+    const auto pressFromMinute = [&](QPushButton *button) {
+        editor.Text5->setFocus();
+        editor.Text5->setText(QStringLiteral("ten"));
+        click(button);
+        QCoreApplication::processEvents();
+    };
+    pressFromMinute(editor.PushButton6);
+    EXPECT_EQ(box.prompts(), QStringList{QStringLiteral("Must be a numeric entry.")});
+    EXPECT_EQ(QApplication::focusWidget(), editor.Text5);
+    EXPECT_EQ(stored(), QStringList{feed(QStringLiteral("Alpha"), 5)});
+
+    // No folder chooser opens with the message.
+    pressFromMinute(editor.PushButton3);
+    EXPECT_EQ(box.shown().size(), 2u);
+    EXPECT_TRUE(browser.asked.isEmpty());
+
+    // A number lets the press through, and Cancel and Close always go.
+    editor.Text5->setText(QStringLiteral("7"));
+    editor.Text5->setFocus();
+    click(editor.PushButton3);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(browser.asked.size(), 1);
+    pressFromMinute(editor.PushButton1);
+    EXPECT_EQ(box.shown().size(), 2u);
+    EXPECT_EQ(editor.Text5->text(), QStringLiteral("5"));
+}
+
 } // namespace
 } // namespace tidewell::test

@@ -27,6 +27,37 @@ TEST_F(Editor, LaysOutTheListColumnsTabOrderAndWindow)
     EXPECT_EQ(QApplication::focusWidget(), editor.Text1);
 }
 
+TEST_F(Editor, EnterPressesTheFocusedButtonAndNoOther)
+{
+    store(QStringLiteral("Alpha"), 5);
+    open();
+    QTest::keyClick(editor.Text1, Qt::Key_Return);
+    EXPECT_FALSE(editor.isDirty) << "Enter in a field presses nothing";
+
+    editor.PushButton4->setFocus();
+    QTest::keyClick(editor.PushButton4, Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_TRUE(editor.isDirty);
+    EXPECT_TRUE(editor.oldName.isEmpty()) << "New Feed was pressed";
+
+    editor.PushButton2->setFocus();
+    QTest::keyClick(editor.PushButton2, Qt::Key_Return);
+    EXPECT_FALSE(editor.dialog()->isVisible()) << "Close was pressed";
+}
+
+TEST_F(Editor, ACursorFileThatIsNoCursorIsReportedWhenTheEditorOpens)
+{
+    QFile cursor(home.programFolder() + QStringLiteral("/HAND-M.CUR"));
+    ASSERT_TRUE(cursor.open(QIODevice::WriteOnly));
+    cursor.write("not a cursor");
+    cursor.close();
+    open();
+    ASSERT_EQ(box.shown().size(), 1u);
+    EXPECT_TRUE(box.shown()[0].prompt.startsWith(
+        QStringLiteral("Invalid picture\r\nin Tidefetch2021/08/31.Form2.Form_Load at line 106\r\r")));
+    EXPECT_EQ(editor.rowCount(), 0);
+    EXPECT_EQ(editor.ListItems->columnCount(), 6) << "the opening goes on";
+}
+
 TEST_F(Editor, OpensOnTheFirstFeedByNameWithNothingToSave)
 {
     store(QStringLiteral("Zeta"), 30);

@@ -18,9 +18,13 @@ TemporaryHome::TemporaryHome()
     setEnv("XDG_CACHE_HOME", path() + QStringLiteral("/cache"));
     setEnv("XDG_STATE_HOME", path() + QStringLiteral("/state"));
     setEnv("XDG_DESKTOP_DIR", desktop());
+    setEnv("XDG_RUNTIME_DIR", path() + QStringLiteral("/runtime"));
     QDir root(path());
-    for (const char *folder : {"data", "config", "cache", "state", "Desktop", "program"})
+    for (const char *folder : {"data", "config", "cache", "state", "Desktop", "program", "runtime"})
         root.mkpath(QString::fromLatin1(folder));
+    // The runtime folder is the user's alone, or Qt will not use it.
+    QFile::setPermissions(path() + QStringLiteral("/runtime"),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }
 
 TemporaryHome::~TemporaryHome()

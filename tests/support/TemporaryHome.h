@@ -8,9 +8,10 @@
 
 namespace tidewell::test {
 
-// A home folder of the test's own: HOME and the XDG folders point into it
-// for the fixture's life, and a "program" folder stands in for the folder of
-// the executable. Everything is removed afterwards.
+// A home folder of the test's own: HOME and the XDG folders (the runtime
+// folder, where the program's sockets go, among them) point into it for the
+// fixture's life, and a "program" folder stands in for the folder of the
+// executable. Everything is removed afterwards.
 class TemporaryHome
 {
 public:
