@@ -1,16 +1,14 @@
 #include "BuildConfig.h"
 #include "CommandLine.h"
-#include "DataFile.h"
-#include "Form1.h"
 #include "PathHelpers.h"
-#include "ProgramIcon.h"
-#include "QtMessageBox.h"
-#include "RunningCopy.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 
 #include <cstdio>
 #include <cstdlib>
+#include <dlfcn.h>
+#include <filesystem>
+#include <system_error>
 
 namespace {
 bool hasDisplay()
@@ -29,6 +27,23 @@ QStringList argumentsOf(int argc, char *argv[])
         arguments << QString::fromLocal8Bit(argv[i]);
     return arguments;
 }
+
+// The window lives in a module beside the executable (see WindowMain.cpp).
+int runWindow(int argc, char *argv[])
+{
+    std::error_code error;
+    const std::filesystem::path executable = std::filesystem::read_symlink("/proc/self/exe", error);
+    const std::string module = (executable.parent_path() / TIDEWELL_WINDOW_MODULE).string();
+    void *handle = ::dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
+    const auto windowMain = handle ? reinterpret_cast<int (*)(int, char **)>(::dlsym(handle, "tidewell_window_main"))
+                                   : nullptr;
+    if (!windowMain) {
+        std::fprintf(stderr, "Tidewell Episode Keeper cannot load its window: %s\n", ::dlerror());
+        return 1;
+    }
+    // Never unloaded: what the window made lives until the process ends.
+    return windowMain(argc, argv);
+}
 } // namespace
 
 int main(int argc, char *argv[])
@@ -45,28 +60,5 @@ int main(int argc, char *argv[])
                    stderr);
         return 1;
     }
-    QApplication application(argc, argv);
-    // No display name: Qt would add it to every window's title.
-    QApplication::setApplicationName(QStringLiteral("tidewell-episode-keeper"));
-    QApplication::setApplicationVersion(QString::fromLatin1(tidewell::build::version));
-    QGuiApplication::setDesktopFileName(QStringLiteral("tidewell-episode-keeper"));
-    // Every window, message boxes shown before the main window included.
-    QApplication::setWindowIcon(tidewell::programIcon());
-    // The window hides into the notification area; a message box closed
-    // meanwhile must not end the program. Closing the window ends it.
-    QApplication::setQuitOnLastWindowClosed(false);
-
-    tidewell::QtMessageBox messageBox;
-    const QString dataFolder = tidewell::datafile::dataFolder();
-    tidewell::RunningCopy running(dataFolder);
-    if (const std::optional<int> status = tidewell::deferToRunningCopy(running, dataFolder, messageBox))
-        return *status;
-    tidewell::ComeForwardServer comeForward(dataFolder);
-
-    tidewell::Form1 mainWindow({messageBox, tidewell::programFolder()});
-    QObject::connect(&comeForward, &tidewell::ComeForwardServer::comeForward, &mainWindow,
-                     &tidewell::Form1::comeForward);
-    mainWindow.Form_Load();
-    mainWindow.showAfterLoad();
-    return application.exec();
+    return runWindow(argc, argv);
 }

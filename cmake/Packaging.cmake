@@ -6,6 +6,7 @@
 set(TIDEWELL_PROGRAM_DIR lib/tidewell-episode-keeper)
 
 install(TARGETS tidewell-episode-keeper RUNTIME DESTINATION ${TIDEWELL_PROGRAM_DIR})
+install(TARGETS tidewell-episode-keeper-window LIBRARY DESTINATION ${TIDEWELL_PROGRAM_DIR})
 # Stripping leaves the compiler's notes; the package needs them no more than
 # the symbols.
 install(CODE "

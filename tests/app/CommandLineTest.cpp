@@ -143,6 +143,32 @@ TEST_F(CommandLine, AFileThatIsNotOpmlIsRefusedAndAddsNothing)
     EXPECT_EQ(data.readAll(), before);
 }
 
+// Without options the executable loads the window from the module beside it.
+TEST_F(CommandLine, WithoutOptionsTheWindowOpensFromItsModule)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    QProcess window;
+    window.setProcessEnvironment(environment);
+    window.start(QStringLiteral(TIDEWELL_EXECUTABLE), {});
+    ASSERT_TRUE(window.waitForStarted());
+    // Form_Load makes the feed database: the window's code has run.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return QFile::exists(home.dataFile()); }, 20000))
+        << window.readAllStandardError().constData();
+    window.kill();
+    window.waitForFinished();
+
+    const QString alone = home.path() + QStringLiteral("/alone");
+    ASSERT_TRUE(QDir().mkpath(alone));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(TIDEWELL_EXECUTABLE), alone + QStringLiteral("/tidewell-episode-keeper")));
+    QProcess withoutModule;
+    withoutModule.setProcessEnvironment(environment);
+    withoutModule.start(alone + QStringLiteral("/tidewell-episode-keeper"), {});
+    ASSERT_TRUE(withoutModule.waitForFinished(20000));
+    EXPECT_EQ(withoutModule.exitCode(), 1);
+    EXPECT_TRUE(withoutModule.readAllStandardError().contains("cannot load its window"));
+}
+
 struct CheckCase
 {
     const char *name;
