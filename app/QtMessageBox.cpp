@@ -13,11 +13,7 @@ int QtMessageBox::present(const QString &prompt, int style, const QString &title
     if (box.parentWidget())
         box.setWindowModality(Qt::WindowModal);
     box.setWindowTitle(title);
-    // The report separates its pieces with carriage returns alone; a dialog
-    // shows them as line breaks only when they are line feeds.
-    QString text = prompt;
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    box.setText(text);
+    box.setText(withLineFeeds(prompt));
     const int icon = style & 0x70;
     if (icon == msgbox::Exclamation)
         box.setIcon(QMessageBox::Warning);

@@ -281,7 +281,7 @@ void Form2::Form_Load()
     ErrorTrap onError = trap(QStringLiteral("Form_Load"));
     onError(100, [&] { ColorFormControls(); });
     onError(102, [&] { setProgramIcon(); });
-    if (onError.test(104, [&] { return FileExists(m_programFolder + QStringLiteral("/HAND-M.CUR")); }))
+    if (onError.test(104, [&] { return FileExists(m_programFolder + QLatin1Char('/') + cursorFileName); }))
         onError(106, [&] { loadCustomPointer(); });
     addColumns(onError);
     onError(132, [&] { listPodCast(); });

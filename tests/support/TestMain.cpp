@@ -1,15 +1,11 @@
-#include <QApplication>
+#include <QCoreApplication>
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
+// The main of the window-free libraries' tests: an event loop, no window.
 int main(int argc, char **argv)
 {
-    // Headless unless the caller chose a platform; tests never need a screen.
-    if (!std::getenv("QT_QPA_PLATFORM"))
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    QApplication application(argc, argv);
+    QCoreApplication application(argc, argv);
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

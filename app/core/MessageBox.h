@@ -29,6 +29,10 @@ public:
 
 protected:
     virtual int present(const QString &prompt, int style, const QString &title) = 0;
+
+    // The report separates its pieces with carriage returns alone; a dialog
+    // or a terminal shows them as line breaks only when they are line feeds.
+    static QString withLineFeeds(QString text);
 };
 
 } // namespace tidewell
