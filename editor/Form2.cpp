@@ -3,54 +3,29 @@
 #include "CursorFile.h"
 #include "MousePointer.h"
 #include "ProgramIcon.h"
-#include "PushButtonKeys.h"
 #include "ReportList.h"
-#include "ScreenFit.h"
 #include "Skin.h"
 
 #include "PathHelpers.h"
 #include "RecordSet.h"
+#include "RecordWalk.h"
 #include "Statements.h"
 
 #include <QCheckBox>
 #include <QDialog>
 #include <QEvent>
 #include <QFocusEvent>
-#include <QGridLayout>
 #include <QGroupBox>
-#include <QHBoxLayout>
-#include <QHeaderView>
-#include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScopedValueRollback>
 #include <QStandardItemModel>
 #include <QTreeView>
-#include <QVBoxLayout>
 
 #include <optional>
 
 namespace tidewell {
-namespace {
-
-QFont dialogFont()
-{
-    QFont font(QStringLiteral("Arial"));
-    font.setPointSizeF(9);
-    font.setBold(true);
-    return font;
-}
-
-QFont buttonFont()
-{
-    QFont font(QStringLiteral("Arial"));
-    font.setPointSizeF(11.25);
-    font.setBold(true);
-    return font;
-}
-
-} // namespace
 
 Form2::Form2(Environment environment)
     : m_messageBox(environment.messageBox), m_dbConn(environment.dbConn),
@@ -114,139 +89,6 @@ QString Form2::itemText(int row, Column column) const
 {
     const QStandardItem *item = ListItems ? ListItems->item(row, column) : nullptr;
     return item ? item->text() : QString();
-}
-
-// ---- Controls -------------------------------------------------------------
-
-void Form2::buildControls(QWidget *owner)
-{
-    m_dialog = new QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-                                      | Qt::WindowCloseButtonHint);
-    m_dialog->setWindowTitle(QStringLiteral("Add / Remove Feeds"));
-    // Modal over the main window only: an application-modal dialog would
-    // also refuse the clicks on the tray icon that bring a minimised program
-    // back.
-    m_dialog->setWindowModality(Qt::WindowModal);
-    m_dialog->setFont(dialogFont());
-
-    ListView1 = makeReportList(m_dialog.data(), ListItems);
-    ListView1->header()->setStretchLastSection(false);
-
-    auto *layout = new QVBoxLayout(m_dialog.data());
-    layout->addWidget(ListView1, 1);
-    layout->addWidget(buildDetails());
-    layout->addWidget(buildButtonRow());
-
-    orderTabStops();
-    connectHandlers();
-    connectPointerHandlers();
-    m_dialog->resize(twipsWide(m_dialog.data(), 10920), twipsHigh(m_dialog.data(), 6705));
-    fitOnScreen(*m_dialog, Placement::Centred);
-}
-
-QWidget *Form2::buildDetails()
-{
-    Frame1 = new QGroupBox(QStringLiteral("Feed Details"), m_dialog.data());
-    Text1 = new QLineEdit(Frame1);
-    Text5 = new QLineEdit(Frame1);
-    Text5->setFixedWidth(twipsWide(m_dialog.data(), 735));
-    Check1 = new QCheckBox(QStringLiteral("Active"), Frame1);
-    Text2 = new QLineEdit(Frame1);
-    Text3 = new QLineEdit(Frame1);
-    Text3->setReadOnly(true);
-    Text4 = new QLineEdit(Frame1);
-    PushButton7 = new QPushButton(QStringLiteral("Desktop"), Frame1);
-    PushButton8 = new QPushButton(QStringLiteral("Downloads"), Frame1);
-    PushButton3 = new QPushButton(QStringLiteral("..."), Frame1);
-
-    auto *nameRow = new QHBoxLayout;
-    nameRow->addWidget(Text1, 1);
-    nameRow->addWidget(new QLabel(QStringLiteral("Download Minute (Don't Duplicate):"), Frame1));
-    nameRow->addWidget(Text5);
-    nameRow->addWidget(Check1);
-    auto *folderRow = new QHBoxLayout;
-    folderRow->addWidget(Text3, 1);
-    folderRow->addWidget(PushButton7);
-    folderRow->addWidget(PushButton8);
-    folderRow->addWidget(PushButton3);
-
-    auto *rows = new QGridLayout(Frame1);
-    rows->addWidget(new QLabel(QStringLiteral("Feed Name:"), Frame1), 0, 0);
-    rows->addLayout(nameRow, 0, 1);
-    rows->addWidget(new QLabel(QStringLiteral("Filename:"), Frame1), 1, 0);
-    rows->addWidget(Text2, 1, 1);
-    rows->addWidget(new QLabel(QStringLiteral("Folder:"), Frame1), 2, 0);
-    rows->addLayout(folderRow, 2, 1);
-    rows->addWidget(new QLabel(QStringLiteral("URL:"), Frame1), 3, 0);
-    rows->addWidget(Text4, 3, 1);
-    return Frame1;
-}
-
-QWidget *Form2::buildButtonRow()
-{
-    auto *row = new QWidget(m_dialog.data());
-    PushButton4 = new QPushButton(QStringLiteral("New Feed"), row);
-    PushButton5 = new QPushButton(QStringLiteral("Remove Feed"), row);
-    PushButton6 = new QPushButton(QStringLiteral("Save Changes"), row);
-    PushButton1 = new QPushButton(QStringLiteral("Cancel"), row);
-    PushButton2 = new QPushButton(QStringLiteral("Close"), row);
-    auto *buttons = new QHBoxLayout(row);
-    buttons->setContentsMargins(0, 0, 0, 0);
-    for (QPushButton *button : {PushButton4, PushButton5, PushButton6, PushButton1, PushButton2})
-        buttons->addWidget(button, 1);
-
-    const QList<QPushButton *> all{PushButton1, PushButton2, PushButton3, PushButton4,
-                                   PushButton5, PushButton6, PushButton7, PushButton8};
-    for (QPushButton *button : all) {
-        button->setFont(buttonFont());
-        // Enter in a field must not press a button the user never chose;
-        // on a button it presses that one.
-        button->setAutoDefault(false);
-        button->installEventFilter(this);
-    }
-    pressOnEnter(*m_dialog, all);
-    return row;
-}
-
-void Form2::orderTabStops()
-{
-    QWidget *const order[] = {Text1, Text5, Check1, Text2, Text3, PushButton3, Text4, ListView1,
-                              PushButton2, PushButton4, PushButton5, PushButton6, PushButton1, PushButton7,
-                              PushButton8};
-    for (std::size_t i = 1; i < std::size(order); ++i)
-        QWidget::setTabOrder(order[i - 1], order[i]);
-    Text1->setFocus();
-}
-
-void Form2::connectHandlers()
-{
-    // The change handlers run for changes made by code as well, as the
-    // change tracking and the help while typing expect.
-    connect(Text1, &QLineEdit::textChanged, this, [this] { Text1_Change(); });
-    connect(Text2, &QLineEdit::textChanged, this, [this] { Text2_Change(); });
-    connect(Text3, &QLineEdit::textChanged, this, [this] { Text3_Change(); });
-    connect(Text4, &QLineEdit::textChanged, this, [this] { Text4_Change(); });
-    connect(Text5, &QLineEdit::textChanged, this, [this] { Text5_Change(); });
-    connect(Check1, &QCheckBox::toggled, this, [this] { Check1_Click(); });
-    Text5->installEventFilter(this);
-
-    connect(PushButton1, &QPushButton::clicked, this, [this] { PushButton1_Click(); });
-    connect(PushButton2, &QPushButton::clicked, this, [this] { PushButton2_Click(); });
-    connect(PushButton3, &QPushButton::clicked, this, [this] { PushButton3_Click(); });
-    connect(PushButton4, &QPushButton::clicked, this, [this] { PushButton4_Click(); });
-    connect(PushButton5, &QPushButton::clicked, this, [this] { PushButton5_Click(); });
-    connect(PushButton6, &QPushButton::clicked, this, [this] { PushButton6_Click(); });
-    connect(PushButton7, &QPushButton::clicked, this, [this] { PushButton7_Click(); });
-    connect(PushButton8, &QPushButton::clicked, this, [this] { PushButton8_Click(); });
-
-    // The fields follow the selected row, whether the user clicked it or
-    // moved to it with the keys; a click on the row already selected, or
-    // below the rows, reloads it too.
-    connect(ListView1->selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this] {
-        if (!m_refilling && ListItems)
-            ListView1_Click();
-    });
-    ListView1->viewport()->installEventFilter(this);
 }
 
 bool Form2::eventFilter(QObject *watched, QEvent *event)
@@ -334,35 +176,28 @@ void Form2::fillRows(ErrorTrap &onError, RecordSet &records)
 {
     const QString subItemFields[] = {QStringLiteral("minute"), QStringLiteral("filename"), QStringLiteral("folder"),
                                      QStringLiteral("URL")};
-    while (!records.Eof()) {
+    WalkRecords(records, onError, 108, 120, [&](const QString &name) {
         std::optional<int> row;
         onError(108, [&] {
-            const QString name = records.Fields(QStringLiteral("name")).toText();
             QList<QStandardItem *> items{new QStandardItem(name)};
             for (int column = MinuteColumn; column <= ActiveColumn; ++column)
                 items << new QStandardItem;
             ListItems->appendRow(items);
             row = ListItems->rowCount() - 1;
         });
-        // A record that could not become a row is skipped, so its values
-        // never land in the row before it.
-        if (row) {
-            for (int subItem = 1; subItem <= 4; ++subItem) {
-                onError(108 + 2 * subItem, [&] {
-                    const QString text = records.Fields(subItemFields[subItem - 1]).toText();
-                    ListItems->item(*row, subItem)->setText(text);
-                });
-            }
-            onError(118, [&] {
-                const bool active = records.Fields(QStringLiteral("Active")).toBool();
-                ListItems->item(*row, ActiveColumn)->setText(active ? QStringLiteral("Yes") : QStringLiteral("No"));
+        if (!row)
+            return;
+        for (int subItem = 1; subItem <= 4; ++subItem) {
+            onError(108 + 2 * subItem, [&] {
+                const QString text = records.Fields(subItemFields[subItem - 1]).toText();
+                ListItems->item(*row, subItem)->setText(text);
             });
         }
-        const int reportsBefore = onError.reportCount();
-        onError(120, [&] { records.MoveNext(); });
-        if (onError.reportCount() != reportsBefore)
-            break;
-    }
+        onError(118, [&] {
+            const bool active = records.Fields(QStringLiteral("Active")).toBool();
+            ListItems->item(*row, ActiveColumn)->setText(active ? QStringLiteral("Yes") : QStringLiteral("No"));
+        });
+    });
 }
 
 void Form2::selectFirstRow()

@@ -5,6 +5,7 @@
 #include "FormatCountdown.h"
 #include "PathHelpers.h"
 #include "RecordSet.h"
+#include "RecordWalk.h"
 #include "Statements.h"
 
 namespace tidewell {
@@ -12,32 +13,19 @@ namespace {
 
 void readRows(RecordSet &records, ErrorTrap &onError, std::vector<FeedListRow> &rows)
 {
-    while (!records.Eof()) {
+    WalkRecords(records, onError, 112, 118, [&](const QString &name) {
         FeedListRow row;
-        bool named = false;
-        onError(112, [&] {
-            row.name = records.Fields(QStringLiteral("name")).toText();
-            named = true;
+        row.name = name;
+        onError(114, [&] {
+            const qint16 minute = records.Fields(QStringLiteral("minute")).toInt16();
+            row.countdown = FormatCountdown(qint32{minute} * 60);
+            row.minute = minute;
         });
-        // A record without a readable name becomes no row, so its values
-        // never land in the row before it.
-        if (named) {
-            onError(114, [&] {
-                const qint16 minute = records.Fields(QStringLiteral("minute")).toInt16();
-                row.countdown = FormatCountdown(qint32{minute} * 60);
-                row.minute = minute;
-            });
-            onError(116, [&] {
-                row.active = records.Fields(QStringLiteral("Active")).toBool() ? QStringLiteral("Yes")
-                                                                               : QStringLiteral("No");
-            });
-            rows.push_back(std::move(row));
-        }
-        const int reportsBefore = onError.reportCount();
-        onError(118, [&] { records.MoveNext(); });
-        if (onError.reportCount() != reportsBefore)
-            break;
-    }
+        onError(116, [&] {
+            row.active = records.Fields(QStringLiteral("Active")).toBool() ? QStringLiteral("Yes") : QStringLiteral("No");
+        });
+        rows.push_back(std::move(row));
+    });
 }
 
 } // namespace
