@@ -6,14 +6,16 @@
 set(TIDEWELL_PROGRAM_DIR lib/tidewell-episode-keeper)
 
 install(TARGETS tidewell-episode-keeper RUNTIME DESTINATION ${TIDEWELL_PROGRAM_DIR})
-install(TARGETS tidewell-episode-keeper-window LIBRARY DESTINATION ${TIDEWELL_PROGRAM_DIR})
+install(TARGETS tidewell-episode-keeper-window LIBRARY DESTINATION ${TIDEWELL_PROGRAM_DIR}/modules)
 # Stripping leaves the compiler's notes; the package needs them no more than
 # the symbols.
 install(CODE "
     if(CMAKE_INSTALL_DO_STRIP)
-        execute_process(COMMAND \"${CMAKE_OBJCOPY}\" --remove-section=.comment --remove-section=.note
-            \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${TIDEWELL_PROGRAM_DIR}/tidewell-episode-keeper\"
-            COMMAND_ERROR_IS_FATAL ANY)
+        foreach(binary tidewell-episode-keeper modules/tidewell-episode-keeper-window.so)
+            execute_process(COMMAND \"${CMAKE_OBJCOPY}\" --remove-section=.comment --remove-section=.note
+                \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${TIDEWELL_PROGRAM_DIR}/\${binary}\"
+                COMMAND_ERROR_IS_FATAL ANY)
+        endforeach()
     endif()
 ")
 install(FILES ${TIDEWELL_BLANK_TEMPLATE} DESTINATION ${TIDEWELL_PROGRAM_DIR})

@@ -14,7 +14,7 @@ set -euo pipefail
 
 program=$(realpath "$1")
 template=$(dirname "$program")/dbBlank.mdb
-window_module=$(dirname "$program")/tidewell-episode-keeper-window.so
+modules=$(dirname "$program")/modules
 title="Tidewell Episode Keeper"
 class="tidewell-episode-keeper"
 shots=$PWD
@@ -385,7 +385,7 @@ wait "$scheduler" || fail "the headless scheduler did not end cleanly"
 echo "error report"
 make_home
 mkdir -p "$work/program"
-cp "$program" "$template" "$window_module" "$work/program/"
+cp -r "$program" "$template" "$modules" "$work/program/"
 echo "not a cursor" >"$work/program/HAND-M.CUR"
 program=$work/program/$(basename "$program") start_program
 within 10 "an unreadable HAND-M.CUR is reported in a box titled exactly \"Application Error\"" \
