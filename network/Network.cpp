@@ -18,24 +18,6 @@ bool isLoopback(const QString &host)
     return host.compare(u"localhost", Qt::CaseInsensitive) == 0 || QHostAddress(host).isLoopback();
 }
 
-class ProxyChoice : public QNetworkProxyFactory
-{
-public:
-    explicit ProxyChoice(std::optional<QNetworkProxy> fixed) : m_fixed(std::move(fixed)) {}
-
-    QList<QNetworkProxy> queryProxy(const QNetworkProxyQuery &query) override
-    {
-        if (m_fixed)
-            return {*m_fixed};
-        if (isLoopback(query.peerHostName()))
-            return {QNetworkProxy(QNetworkProxy::NoProxy)};
-        return systemProxyForQuery(query);
-    }
-
-private:
-    std::optional<QNetworkProxy> m_fixed;
-};
-
 } // namespace
 
 Network::Network() : m_stallTimeout(net::defaultStallTimeout) {}
@@ -49,8 +31,11 @@ void Network::setStallTimeout(std::chrono::milliseconds timeout)
 
 QNetworkProxy Network::proxyFor(const QUrl &url) const
 {
-    ProxyChoice choice(m_fixedProxy);
-    const QList<QNetworkProxy> proxies = choice.queryProxy(QNetworkProxyQuery(url));
+    if (m_fixedProxy)
+        return *m_fixedProxy;
+    if (isLoopback(url.host()))
+        return QNetworkProxy(QNetworkProxy::NoProxy);
+    const QList<QNetworkProxy> proxies = QNetworkProxyFactory::systemProxyForQuery(QNetworkProxyQuery(url));
     return proxies.isEmpty() ? QNetworkProxy(QNetworkProxy::NoProxy) : proxies.first();
 }
 
