@@ -123,7 +123,6 @@ public:
     // Timer element k's target, and the seconds its row has counted.
     qint32 IntervalSeconds(int index) const;
     qint32 ElapsedSeconds(int index);
-    CountdownEngine &countdowns() { return m_engine; }
 
     int rowCount() const;
     QString itemText(int row, Column column) const;

@@ -31,8 +31,6 @@ void Network::setStallTimeout(std::chrono::milliseconds timeout)
 
 QNetworkProxy Network::proxyFor(const QUrl &url) const
 {
-    if (m_fixedProxy)
-        return *m_fixedProxy;
     if (isLoopback(url.host()))
         return QNetworkProxy(QNetworkProxy::NoProxy);
     const QList<QNetworkProxy> proxies = QNetworkProxyFactory::systemProxyForQuery(QNetworkProxyQuery(url));

@@ -7,7 +7,6 @@
 #include <functional>
 #include <list>
 #include <memory>
-#include <optional>
 
 namespace tidewell {
 
@@ -29,9 +28,8 @@ public:
     void setStallTimeout(std::chrono::milliseconds timeout);
 
     // The proxy for a URL: the system's choice, but loopback addresses are
-    // always reached directly. A fixed proxy replaces the system's choice.
+    // always reached directly.
     QNetworkProxy proxyFor(const QUrl &url) const;
-    void setFixedProxy(std::optional<QNetworkProxy> proxy) { m_fixedProxy = std::move(proxy); }
 
     // Keeps an abort handler on the list while the registration lives. The
     // handler may run after its operation has ended, and must then do nothing.
@@ -59,7 +57,6 @@ public:
 
 private:
     std::chrono::milliseconds m_stallTimeout;
-    std::optional<QNetworkProxy> m_fixedProxy;
     std::list<std::function<void()>> m_running;
 };
 

@@ -126,11 +126,10 @@ void FeedDownload::start(ErrorTrap *onError)
     }
     m_folder = feed.folder;
     m_filename = feed.filename;
-    m_feedUrl = feed.url;
     m_reader = std::make_unique<FeedReader>(std::make_shared<ObjectFactory>(m_context.network));
     // The result is not looked at: a feed answered with another status than
     // 200 may still have yielded its items.
-    m_reader->ReadFeedAsync(m_feedUrl, QString(), QString(), 0, false, [this](bool, int) { feedRead(); });
+    m_reader->ReadFeedAsync(feed.url, QString(), QString(), 0, false, [this](bool, int) { feedRead(); });
 }
 
 void FeedDownload::feedRead()

@@ -88,7 +88,6 @@ private:
     QString m_name;
     QString m_folder;
     QString m_filename;
-    QString m_feedUrl;
     TransferRequest m_request;
     std::unique_ptr<FeedReader> m_reader;
     std::unique_ptr<EpisodeTransfer> m_transfer;

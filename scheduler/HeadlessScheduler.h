@@ -53,8 +53,6 @@ public:
     void abortDownloads();
 
     int feedCount() const { return m_engine.size(); }
-    int downloadsRunning() const { return static_cast<int>(m_downloads.size()); }
-    CountdownEngine &engine() { return m_engine; }
 
     // True when the data file was just made from the blank template; the
     // first reading then points the feeds at the desktop, as the window does.
