@@ -237,16 +237,14 @@ int runHeadless(Database &db, ConsoleMessageBox &reports)
         err(QStringLiteral("Cannot set up signal handling."));
         return Failure;
     }
-    bool stopping = false;
     Network network;
     SystemClock clock;
     ScheduleStore store;
     warnAboutStore(store);
     HeadlessScheduler scheduler({db.connection, network, reports, clock, &store, secondsPerMinute()},
                                 [&](const QString &feed, const QString &outcome) {
-                                    if (!stopping) // an aborted transfer at the end is no outcome
-                                        out(QDateTime::currentDateTime().toString(Qt::ISODate) + QLatin1Char(' ')
-                                            + feed + QStringLiteral(": ") + outcome);
+                                    out(QDateTime::currentDateTime().toString(Qt::ISODate) + QLatin1Char(' ') + feed
+                                        + QStringLiteral(": ") + outcome);
                                 });
     scheduler.setNewDatabase(db.newDatabase);
     if (!scheduler.reload())
@@ -266,8 +264,7 @@ int runHeadless(Database &db, ConsoleMessageBox &reports)
                         .arg(scheduler.feedCount()));
             return;
         }
-        stopping = true;
-        scheduler.abortDownloads();
+        scheduler.stop();
         network.abortAll();
         QCoreApplication::exit(Success);
     });

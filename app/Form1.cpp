@@ -366,6 +366,7 @@ void Form1::Form_QueryUnload()
     onError(100, [&] { cSysTray1->setInTray(false); });
     // A transfer still running is abandoned; its partial file goes with it
     // and the episode it was replacing stays.
+    m_closing = true; // what the aborts end is no feed's outcome
     m_network.abortAll();
     onError(102, [] { DoEvents(); });
     onError(104, [] { DoEvents(); });

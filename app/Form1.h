@@ -204,6 +204,7 @@ private:
     int m_binding = 0;                      // changes whenever the timers are bound afresh
     int m_transfersRunning = 0;
     bool m_switchingScheduling = false;
+    bool m_closing = false;
     bool m_everShown = false;
 };
 

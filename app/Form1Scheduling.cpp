@@ -314,6 +314,8 @@ void Form1::endTransfer()
 void Form1::recordOutcome(const QString &feed, const FeedDownloadOutcome &outcome, bool scheduled,
                           CountdownEngine::Token token)
 {
+    if (m_closing)
+        return;
     const qint64 now = m_clock.nowMs();
     const LastDownload last{now, outcome.succeeded(), FeedDownloadReport(outcome)};
     if (token != 0)

@@ -103,6 +103,11 @@ void HeadlessScheduler::downloadEnded(CountdownEngine::Token token)
     // The job is still inside its own signal: it goes once that is over.
     std::unique_ptr<FeedDownload> job = std::move(found->second);
     m_downloads.erase(found);
+    if (m_stopping) {
+        // Cut short by the program's end: that is no outcome of the feed's.
+        job.release()->deleteLater();
+        return;
+    }
     const FeedDownloadOutcome &outcome = job->outcome();
     const QString report = FeedDownloadReport(outcome);
     finishDownload(token, {m_environment.clock.nowMs(), outcome.succeeded(), report});
@@ -119,8 +124,10 @@ void HeadlessScheduler::finishDownload(CountdownEngine::Token token, const LastD
         scheduleWakeUp();
 }
 
-void HeadlessScheduler::abortDownloads()
+void HeadlessScheduler::stop()
 {
+    m_stopping = true;
+    m_timer.stop();
     // Ending a job erases it from the list, so the list is copied first.
     std::vector<FeedDownload *> running;
     for (const auto &[token, job] : m_downloads)

@@ -49,8 +49,9 @@ public:
     void start(int tickMilliseconds = 1000);
     // One wake-up: starts the download of every feed that is due.
     void tick();
-    // Stops every running download, leaving each old episode alone.
-    void abortDownloads();
+    // Stops for good: every running download ends, leaving each old episode
+    // alone, and is neither reported nor kept as the feed's last outcome.
+    void stop();
 
     int feedCount() const { return m_engine.size(); }
 
@@ -70,6 +71,7 @@ private:
     CountdownEngine m_engine;
     std::map<CountdownEngine::Token, std::unique_ptr<FeedDownload>> m_downloads;
     bool m_newDatabase = false;
+    bool m_stopping = false;
     int m_tickMilliseconds = 0; // 0 until started
     QTimer m_timer;
 };

@@ -2,6 +2,7 @@
 #include "FakeClock.h"
 #include "Form1.h"
 #include "SampleFeeds.h"
+#include "ScheduleStore.h"
 #include "LoopbackServer.h"
 #include "NetworkRules.h"
 #include "ScriptedMessageBox.h"
@@ -347,6 +348,8 @@ TEST_F(Form1Scheduling, ClosingTheWindowDuringATransferLeavesTheOldEpisodeAlone)
     ASSERT_TRUE(episode.open(QIODevice::ReadOnly));
     EXPECT_EQ(episode.readAll(), QByteArray("last week's episode"));
     EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("Mid.mp3")});
+    // Cut short by the close, the transfer is no outcome of the feed's.
+    EXPECT_FALSE(ScheduleStore().lastDownload(QStringLiteral("Mid")).has_value());
 }
 
 TEST_F(Form1Scheduling, StartUpResumesTheStoredState)
