@@ -7,7 +7,6 @@
 
 #include "BodyDecoder.h"
 #include "HttpExchange.h"
-#include "HttpResponseParser.h"
 #include "Network.h"
 
 #include <QEventLoop>
@@ -28,6 +27,9 @@ RuntimeError exchangeError(const net::HttpExchange &exchange)
         return {errnum::RequestNameNotResolved, exchange.errorString()};
     case Error::Stalled:
         return {errnum::RequestTimeout, QStringLiteral("The operation timed out")};
+    case Error::TooSlow:
+    case Error::TooLong:
+        return {errnum::RequestTimeout, exchange.errorString()};
     case Error::Secure:
         return {errnum::RequestSecureFailure, exchange.errorString()};
     case Error::RedirectRefused:
@@ -130,14 +132,29 @@ void HttpRequest::sendAsync(std::function<void()> done)
     m_tooLarge = false;
 
     m_exchange = std::make_unique<net::HttpExchange>(m_network, m_url);
+    // Asked for here rather than left to curl, so that the decoder can insist
+    // on a compressed document's own end (BodyDecoder.h).
     m_exchange->setHeader("Accept-Encoding", "gzip, deflate");
+    m_exchange->setDeadline(m_network.feedDeadline());
     if (m_serverCredentials)
         m_exchange->setServerCredentials(m_serverCredentials->user, m_serverCredentials->password);
     if (m_proxyCredentials)
         m_exchange->setProxyCredentials(m_proxyCredentials->user, m_proxyCredentials->password);
-    if (m_proxy)
-        m_exchange->setProxy(*m_proxy);
-    m_exchange->onHead = [this](const HttpResponseParser &) { return onHead(); };
+    if (!m_etag.isEmpty() || !m_lastModified.isEmpty()) {
+        // Validators belong to the address that gave them.
+        const QUrl validated = m_url;
+        m_exchange->headersFor = [this, validated](const QUrl &hop) {
+            net::HeaderList headers;
+            if (hop != validated)
+                return headers;
+            if (!m_etag.isEmpty())
+                headers.append({"If-None-Match", m_etag});
+            if (!m_lastModified.isEmpty())
+                headers.append({"If-Modified-Since", m_lastModified});
+            return headers;
+        };
+    }
+    m_exchange->onHead = [this](const net::HttpResponse &) { return onHead(); };
     m_exchange->onBody = [this](const char *data, qsizetype size) { return onBody(data, size); };
     // Queued: the callback may well destroy this request, which must not
     // happen inside the exchange's own signal.
@@ -153,7 +170,7 @@ void HttpRequest::sendAsync(std::function<void()> done)
 
 bool HttpRequest::onHead()
 {
-    const HttpResponseParser &response = m_exchange->response();
+    const net::HttpResponse &response = m_exchange->response();
     if (response.contentLength().value_or(0) > maxResponseBytes) {
         m_tooLarge = true;
         m_exchange->fail(QString());
@@ -218,10 +235,10 @@ void HttpRequest::complete()
                                  QStringLiteral("Decompression failed: the compressed document ended early"));
         return;
     }
-    const HttpResponseParser &response = exchange->response();
-    m_status = response.status();
-    m_statusText = QString::fromLatin1(response.reason());
-    m_contentType = response.header("Content-Type");
+    m_head = exchange->response();
+    m_status = m_head.status();
+    m_statusText = QString::fromLatin1(m_head.reason());
+    m_contentType = m_head.header("Content-Type");
     m_finalUrl = exchange->url();
     m_responded = true;
 }
@@ -267,6 +284,18 @@ const QUrl &HttpRequest::finalUrl() const
 {
     requireResponse();
     return m_finalUrl;
+}
+
+QByteArray HttpRequest::responseHeader(const QByteArray &name) const
+{
+    requireResponse();
+    return m_head.header(name);
+}
+
+void HttpRequest::setConditions(const QByteArray &etag, const QByteArray &lastModified)
+{
+    m_etag = etag;
+    m_lastModified = lastModified;
 }
 
 } // namespace tidewell

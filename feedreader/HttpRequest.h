@@ -1,10 +1,10 @@
 #pragma once
 
+#include "HttpResponse.h"
 #include "PlatformObject.h"
 #include "RuntimeError.h"
 
 #include <QByteArray>
-#include <QNetworkProxy>
 #include <QObject>
 #include <QString>
 #include <QUrl>
@@ -78,10 +78,12 @@ public:
     const QByteArray &contentType() const;
     // The address the response came from, after every redirect.
     const QUrl &finalUrl() const;
+    // A header of the response (ETag, Retry-After...); null when absent.
+    QByteArray responseHeader(const QByteArray &name) const;
 
-    // Routes this request through the given proxy instead of the system's
-    // proxy settings.
-    void setProxy(const QNetworkProxy &proxy) { m_proxy = proxy; }
+    // Asks the server to answer 304 when the document still has these
+    // validators (as the last answer from the same address gave them).
+    void setConditions(const QByteArray &etag, const QByteArray &lastModified);
 
 private:
     struct Credentials
@@ -97,8 +99,9 @@ private:
 
     const RequestKind m_kind;
     Network &m_network;
-    std::optional<QNetworkProxy> m_proxy;
     QUrl m_url;
+    QByteArray m_etag;
+    QByteArray m_lastModified;
     bool m_opened = false;
     std::optional<Credentials> m_serverCredentials;
     std::optional<Credentials> m_proxyCredentials;
@@ -115,6 +118,7 @@ private:
     QByteArray m_contentType;
     QByteArray m_body;
     QUrl m_finalUrl;
+    net::HttpResponse m_head;
 };
 
 } // namespace tidewell

@@ -1,83 +1,79 @@
 #include "HttpExchange.h"
 
+#include "CurlLoop.h"
 #include "NetworkRules.h"
 
-#include <QAuthenticator>
 #include <QPointer>
-#include <QSslConfiguration>
-#include <QSslSocket>
+
+#include <curl/curl.h>
+
+#include <cerrno>
+#include <cstring>
 
 namespace tidewell::net {
 
 namespace {
 
-// At most this much of an answer waits in memory; the rest stays in the
-// socket until its reader has taken what came before.
-constexpr qint64 readBufferSize = 2 << 20;
-constexpr qint64 readChunk = 256 * 1024;
+constexpr long answeredChallenges = CURLAUTH_BASIC | CURLAUTH_DIGEST | CURLAUTH_NTLM;
 
 bool isRedirect(int status)
 {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
 
-bool offersBasic(const QByteArray &challenge)
+bool sameOrigin(const QUrl &a, const QUrl &b)
 {
-    return challenge.trimmed().toLower().startsWith("basic");
+    const auto port = [](const QUrl &url) { return url.port(url.scheme() == u"https" ? 443 : 80); };
+    return a.scheme() == b.scheme() && a.host().compare(b.host(), Qt::CaseInsensitive) == 0 && port(a) == port(b);
 }
 
-QByteArray basic(const QString &user, const QString &password)
+// The environment's exclusions, and loopback, which no proxy can reach.
+QByteArray noProxyList()
 {
-    return "Basic " + (user.toUtf8() + ':' + password.toUtf8()).toBase64();
+    QByteArray list = qgetenv("no_proxy");
+    if (list.isEmpty())
+        list = qgetenv("NO_PROXY");
+    if (!list.isEmpty())
+        list += ',';
+    return list + "localhost,127.0.0.0/8,::1";
 }
 
-QByteArray hostHeader(const QUrl &url)
+QString seconds(std::chrono::milliseconds length)
 {
-    QByteArray host = url.host(QUrl::FullyEncoded).toLatin1();
-    if (host.contains(':'))
-        host = '[' + host + ']'; // an IPv6 address
-    const int defaultPort = url.scheme() == u"https" ? 443 : 80;
-    if (url.port(defaultPort) != defaultPort)
-        host += ':' + QByteArray::number(url.port());
-    return host;
+    return QString::number(static_cast<double>(length.count()) / 1000.0);
 }
 
-HttpExchange::Error socketError(QAbstractSocket::SocketError error)
+QString sizeInWords(long bytesPerSecond)
 {
-    switch (error) {
-    case QAbstractSocket::ConnectionRefusedError:
-    case QAbstractSocket::ProxyConnectionRefusedError:
-        return HttpExchange::Error::Refused;
-    case QAbstractSocket::HostNotFoundError:
-    case QAbstractSocket::ProxyNotFoundError:
-        return HttpExchange::Error::HostNotFound;
-    case QAbstractSocket::SocketTimeoutError:
-    case QAbstractSocket::ProxyConnectionTimeoutError:
-        return HttpExchange::Error::Stalled;
-    case QAbstractSocket::SslHandshakeFailedError:
-    case QAbstractSocket::SslInternalError:
-    case QAbstractSocket::SslInvalidUserDataError:
-        return HttpExchange::Error::Secure;
-    default:
-        return HttpExchange::Error::Network;
-    }
+    return bytesPerSecond % 1024 == 0 ? QStringLiteral("%1 KiB").arg(bytesPerSecond / 1024)
+                                      : QStringLiteral("%1 bytes").arg(bytesPerSecond);
 }
 
 } // namespace
 
 HttpExchange::HttpExchange(Network &network, QUrl url, QObject *parent)
-    : QObject(parent), m_network(network), m_url(std::move(url))
+    : QObject(parent), m_network(network), m_url(std::move(url)), m_origin(m_url)
 {
+    if (!m_url.userName().isEmpty()) {
+        m_server = Credentials{m_url.userName(), m_url.password()};
+        m_url.setUserInfo(QString());
+        m_origin = m_url;
+    }
     m_stallTimer.setSingleShot(true);
     connect(&m_stallTimer, &QTimer::timeout, this, [this] {
-        finishWith(Error::Stalled, QStringLiteral("nothing arrived for %1 seconds")
-                                       .arg(static_cast<double>(m_network.stallTimeout().count()) / 1000.0));
+        finishWith(Error::Stalled,
+                   QStringLiteral("nothing arrived for %1 seconds").arg(seconds(m_network.stallTimeout())));
+    });
+    m_deadline.setSingleShot(true);
+    connect(&m_deadline, &QTimer::timeout, this, [this] {
+        finishWith(Error::TooLong, QStringLiteral("the answer took longer than %1 seconds in all")
+                                       .arg(seconds(m_deadlineLength)));
     });
 }
 
 HttpExchange::~HttpExchange()
 {
-    closeConnection();
+    releaseHop();
 }
 
 void HttpExchange::setHeader(const QByteArray &name, const QByteArray &value)
@@ -105,6 +101,8 @@ void HttpExchange::start()
         if (self)
             self->abort();
     });
+    if (m_deadlineLength.count() > 0)
+        m_deadline.start(m_deadlineLength);
     startHop();
 }
 
@@ -121,198 +119,249 @@ void HttpExchange::fail(const QString &reason)
 
 void HttpExchange::startHop()
 {
-    closeConnection();
-    m_retry = false;
-    m_parser = std::make_unique<HttpResponseParser>();
-    m_parser->onHead = [this] { return headArrived(); };
-
-    const bool secure = m_url.scheme() == u"https";
-    // Plain http needs no TLS, and making a TLS socket loads the TLS library.
-    QSslSocket *tlsSocket = secure ? new QSslSocket(this) : nullptr;
-    QTcpSocket *socket = tlsSocket ? tlsSocket : new QTcpSocket(this);
-    m_socket = socket;
-    socket->setReadBufferSize(readBufferSize);
-    connect(socket, &QTcpSocket::readyRead, this, &HttpExchange::readAvailable);
-    connect(socket, &QTcpSocket::disconnected, this, &HttpExchange::connectionClosed);
-    connect(socket, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
-        if (error == QAbstractSocket::RemoteHostClosedError)
-            return; // the disconnect tells the rest
-        finishWith(socketError(error), m_socket->errorString());
-    });
-    connect(socket, &QTcpSocket::proxyAuthenticationRequired, this,
-            [this](const QNetworkProxy &, QAuthenticator *authenticator) {
-                if (!m_proxy || m_proxy->given)
-                    return;
-                m_proxy->given = true;
-                authenticator->setUser(m_proxy->user);
-                authenticator->setPassword(m_proxy->password);
-            });
-
-    const int port = m_url.port(secure ? 443 : 80);
-    const QNetworkProxy proxy = m_proxyOverride ? *m_proxyOverride : m_network.proxyFor(m_url);
-    const bool httpProxy = proxy.type() == QNetworkProxy::HttpProxy || proxy.type() == QNetworkProxy::HttpCachingProxy;
-    // Plain http goes to an HTTP proxy as a request for the whole URL; https
-    // tunnels through it, as through every other kind of proxy.
-    m_viaHttpProxy = httpProxy && !secure;
-    if (m_viaHttpProxy) {
-        socket->setProxy(QNetworkProxy::NoProxy);
-        connect(socket, &QTcpSocket::connected, this, &HttpExchange::sendRequest);
-        socket->connectToHost(proxy.hostName(), proxy.port());
-    } else {
-        QNetworkProxy tunnel = proxy;
-        if (proxy.type() == QNetworkProxy::HttpCachingProxy)
-            tunnel.setType(QNetworkProxy::HttpProxy);
-        if (proxy.type() == QNetworkProxy::DefaultProxy)
-            tunnel = QNetworkProxy(QNetworkProxy::NoProxy);
-        socket->setProxy(tunnel);
-        if (tlsSocket) {
-            QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
-            tls.setPeerVerifyMode(QSslSocket::VerifyPeer);
-            tlsSocket->setSslConfiguration(tls);
-            connect(tlsSocket, &QSslSocket::encrypted, this, &HttpExchange::sendRequest);
-            tlsSocket->connectToHostEncrypted(m_url.host(), static_cast<quint16>(port));
-        } else {
-            connect(socket, &QTcpSocket::connected, this, &HttpExchange::sendRequest);
-            socket->connectToHost(m_url.host(), static_cast<quint16>(port));
-        }
-    }
-    if (!m_finished)
-        m_stallTimer.start(m_network.stallTimeout());
-}
-
-void HttpExchange::sendRequest()
-{
-    const QByteArray target = m_viaHttpProxy ? m_url.toEncoded(QUrl::RemoveFragment)
-                                             : m_url.toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority
-                                                               | QUrl::RemoveFragment);
-    QByteArray request = "GET " + (target.isEmpty() ? QByteArray("/") : target) + " HTTP/1.1\r\n";
-    request += "Host: " + hostHeader(m_url) + "\r\n";
-    request += "User-Agent: " + userAgent() + "\r\n";
-    request += "Accept: */*\r\n";
-    for (const auto &[name, value] : m_headers)
-        request += name + ": " + value + "\r\n";
-    if (m_server && m_server->given)
-        request += "Authorization: " + basic(m_server->user, m_server->password) + "\r\n";
-    if (m_viaHttpProxy && m_proxy && m_proxy->given)
-        request += "Proxy-Authorization: " + basic(m_proxy->user, m_proxy->password) + "\r\n";
-    // One request a connection: an answer then ends at the latest when the
-    // server closes, and nothing is left over for a next one.
-    request += "Connection: close\r\n\r\n";
-    m_socket->write(request);
-    m_stallTimer.start(m_network.stallTimeout());
-}
-
-void HttpExchange::readAvailable()
-{
-    if (m_finished || !m_socket)
+    releaseHop();
+    m_response = HttpResponse();
+    m_headReported = false;
+    m_redirecting = false;
+    m_curlError[0] = '\0';
+    m_easy = curl_easy_init();
+    if (!m_easy) {
+        finishWith(Error::Network, QStringLiteral("out of memory"));
         return;
-    m_stallTimer.start(m_network.stallTimeout());
-    QByteArray buffer;
-    while (!m_finished && m_socket && m_socket->bytesAvailable() > 0) {
-        buffer.resize(static_cast<qsizetype>(std::min(readChunk, m_socket->bytesAvailable())));
-        const qint64 read = m_socket->read(buffer.data(), buffer.size());
-        if (read <= 0)
-            break;
-        m_parser->feed(buffer.constData(), static_cast<qsizetype>(read),
-                       [this](const char *data, qsizetype size) { return !onBody || onBody(data, size); });
-        if (m_finished)
-            return;
-        if (m_parser->state() == HttpResponseParser::State::Failed) {
-            finishWith(Error::Protocol, m_parser->error());
-            return;
-        }
-        if (m_parser->state() == HttpResponseParser::State::Done
-            || m_parser->state() == HttpResponseParser::State::Stopped) {
-            responseEnded();
-            return;
-        }
     }
+    configure(m_easy);
+    m_stallTimer.start(m_network.stallTimeout());
+    m_network.loop().add(m_easy, [this](int result) { hopEnded(result); });
 }
 
-bool HttpExchange::headArrived()
+void HttpExchange::configure(CURL *easy)
 {
-    const int status = m_parser->status();
-    if (status == 401 && answerChallenge(m_server, m_parser->header("WWW-Authenticate")))
-        return false;
-    if (status == 407 && m_viaHttpProxy && answerChallenge(m_proxy, m_parser->header("Proxy-Authenticate")))
-        return false;
-    if (isRedirect(status) && !m_parser->header("Location").trimmed().isEmpty())
-        return false;
-    return !onHead || onHead(*m_parser);
+    const QByteArray url = m_url.toEncoded(QUrl::RemoveUserInfo | QUrl::RemoveFragment);
+    curl_easy_setopt(easy, CURLOPT_URL, url.constData());
+    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
+    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, m_curlError.data());
+    curl_easy_setopt(easy, CURLOPT_USERAGENT, userAgent().constData());
+    curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, 256L * 1024);
+    curl_easy_setopt(easy, CURLOPT_TCP_KEEPALIVE, 1L);
+    curl_easy_setopt(easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
+    const Network::MinimumSpeed speed = m_network.minimumSpeed();
+    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, speed.bytesPerSecond);
+    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, static_cast<long>(speed.window.count()));
+    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &HttpExchange::onHeaderData);
+    curl_easy_setopt(easy, CURLOPT_HEADERDATA, this);
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &HttpExchange::onBodyData);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, this);
+
+    if (m_server && sameOrigin(m_url, m_origin)) {
+        curl_easy_setopt(easy, CURLOPT_USERNAME, m_server->user.toUtf8().constData());
+        curl_easy_setopt(easy, CURLOPT_PASSWORD, m_server->password.toUtf8().constData());
+        curl_easy_setopt(easy, CURLOPT_HTTPAUTH, answeredChallenges);
+    }
+    if (m_network.proxy().isEmpty()) {
+        curl_easy_setopt(easy, CURLOPT_NOPROXY, noProxyList().constData());
+    } else {
+        curl_easy_setopt(easy, CURLOPT_PROXY, m_network.proxy().toUtf8().constData());
+        curl_easy_setopt(easy, CURLOPT_NOPROXY, "");
+    }
+    if (m_proxy) {
+        curl_easy_setopt(easy, CURLOPT_PROXYUSERNAME, m_proxy->user.toUtf8().constData());
+        curl_easy_setopt(easy, CURLOPT_PROXYPASSWORD, m_proxy->password.toUtf8().constData());
+        curl_easy_setopt(easy, CURLOPT_PROXYAUTH, answeredChallenges);
+    }
+
+    HeaderList headers = m_headers;
+    if (headersFor)
+        headers += headersFor(m_url);
+    for (const auto &[name, value] : headers) {
+        const QByteArray line = name + ": " + cleanValidator(value);
+        m_requestHeaders = curl_slist_append(m_requestHeaders, line.constData());
+    }
+    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, m_requestHeaders);
 }
 
-bool HttpExchange::answerChallenge(std::optional<Credentials> &credentials, const QByteArray &challenge)
+size_t HttpExchange::onHeaderData(char *data, size_t size, size_t count, void *exchange)
 {
-    // Asked once a request: if these are refused, asking again cannot help,
-    // and the refusal is the answer.
-    if (!credentials || credentials->given || !offersBasic(challenge))
+    auto *self = static_cast<HttpExchange *>(exchange);
+    ++self->m_inCallback;
+    const bool go = self->headLine(QByteArray::fromRawData(data, static_cast<qsizetype>(size * count)));
+    --self->m_inCallback;
+    return go ? size * count : 0;
+}
+
+size_t HttpExchange::onBodyData(char *data, size_t size, size_t count, void *exchange)
+{
+    auto *self = static_cast<HttpExchange *>(exchange);
+    ++self->m_inCallback;
+    const bool go = self->bodyArrived(data, static_cast<qsizetype>(size * count));
+    --self->m_inCallback;
+    return go ? size * count : 0;
+}
+
+bool HttpExchange::headLine(const QByteArray &line)
+{
+    if (m_finished)
         return false;
-    credentials->given = true;
-    m_retry = true;
+    m_stallTimer.start(m_network.stallTimeout());
+    if (m_response.startHead(line))
+        return true;
+    if (line == "\r\n" || line == "\n")
+        m_response.endHead();
+    else
+        m_response.addHeaderLine(line.trimmed());
     return true;
 }
 
-void HttpExchange::responseEnded()
+bool HttpExchange::bodyArrived(const char *data, qsizetype size)
 {
+    if (m_finished || m_stoppedByOwner)
+        return false;
+    m_stallTimer.start(m_network.stallTimeout());
+    // curl passes on no body of an answer it answers itself (a challenge), so
+    // the first body byte belongs to the final answer of this hop.
+    if (!m_headReported && !finalHead())
+        return false;
+    m_response.bodyArrived(size);
+    if (onBody && !onBody(data, size)) {
+        m_stoppedByOwner = !m_finished;
+        return false;
+    }
+    return !m_finished;
+}
+
+bool HttpExchange::finalHead()
+{
+    m_headReported = true;
+    if (isRedirect(m_response.status()) && !m_response.header("Location").isEmpty()) {
+        m_redirecting = true;
+        return false; // its body is of no interest
+    }
+    if (!m_response.malformed().isEmpty()) {
+        finishWith(Error::Protocol, m_response.malformed());
+        return false;
+    }
+    if (onHead && !onHead(m_response)) {
+        m_stoppedByOwner = !m_finished;
+        return false;
+    }
+    return !m_finished;
+}
+
+void HttpExchange::hopEnded(int result)
+{
+    if (m_finishPending) {
+        emitFinished();
+        return;
+    }
     if (m_finished)
         return;
-    if (m_parser->state() == HttpResponseParser::State::Done) {
+    if (!m_headReported && result == CURLE_OK)
+        finalHead(); // an answer without a body
+    if (m_finished)
+        return;
+    if (m_redirecting) {
+        followRedirect();
+        return;
+    }
+    if (m_stoppedByOwner || result == CURLE_OK) {
         finishWith(Error::None, {});
         return;
     }
-    // Stopped at the head: a challenge answered, a redirect, or the owner.
-    if (m_retry) {
-        startHop();
-        return;
+    const auto [error, reason] = failureOf(result);
+    finishWith(error, reason);
+}
+
+std::pair<HttpExchange::Error, QString> HttpExchange::failureOf(int result) const
+{
+    const QString said = QString::fromUtf8(m_curlError.data());
+    const QString words = said.isEmpty() ? QString::fromUtf8(curl_easy_strerror(CURLcode(result))) : said;
+    switch (result) {
+    case CURLE_COULDNT_CONNECT: {
+        long os = 0;
+        curl_easy_getinfo(m_easy, CURLINFO_OS_ERRNO, &os);
+        if (os == ECONNREFUSED)
+            return {Error::Refused, QStringLiteral("Connection refused")};
+        return {Error::Network, os ? QString::fromLocal8Bit(std::strerror(static_cast<int>(os))) : words};
     }
-    const int status = m_parser->status();
-    const QByteArray location = m_parser->header("Location").trimmed();
-    if (!isRedirect(status) || location.isEmpty()) {
-        finishWith(Error::None, {});
-        return;
+    case CURLE_COULDNT_RESOLVE_HOST:
+        return {Error::HostNotFound, QStringLiteral("the host %1 could not be found").arg(m_url.host())};
+    case CURLE_COULDNT_RESOLVE_PROXY:
+        return {Error::HostNotFound, QStringLiteral("the proxy could not be found (%1)").arg(words)};
+    case CURLE_OPERATION_TIMEDOUT: {
+        const Network::MinimumSpeed speed = m_network.minimumSpeed();
+        return {Error::TooSlow, QStringLiteral("the server sent less than %1/s for %2 s")
+                                    .arg(sizeInWords(speed.bytesPerSecond))
+                                    .arg(speed.window.count())};
     }
-    const QUrl target = m_url.resolved(QUrl::fromEncoded(location));
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CIPHER:
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SSL_ISSUER_ERROR:
+    case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+    case CURLE_SSL_INVALIDCERTSTATUS:
+    case CURLE_SSL_CRL_BADFILE:
+    case CURLE_USE_SSL_FAILED:
+        return {Error::Secure, words};
+    case CURLE_PARTIAL_FILE:
+        if (m_response.contentLength())
+            return {Error::Closed, QStringLiteral("the connection closed after %1 of %2 bytes")
+                                       .arg(m_response.bodyReceived())
+                                       .arg(*m_response.contentLength())};
+        if (m_response.framing() == HttpResponse::Framing::Chunked)
+            return {Error::Closed, QStringLiteral("the connection closed before the last chunk of the file")};
+        return {Error::Closed, QStringLiteral("the connection closed before the server's answer was complete")};
+    case CURLE_GOT_NOTHING:
+        return {Error::Closed, QStringLiteral("the server closed the connection without answering")};
+    case CURLE_WEIRD_SERVER_REPLY:
+    case CURLE_UNSUPPORTED_PROTOCOL:
+    case CURLE_HTTP2:
+    case CURLE_HTTP2_STREAM:
+    case CURLE_HTTP3:
+    case CURLE_BAD_CONTENT_ENCODING:
+    case CURLE_RANGE_ERROR:
+        return {Error::Protocol, QStringLiteral("the server's answer is not valid HTTP (%1)").arg(words)};
+    case CURLE_OUT_OF_MEMORY:
+    case CURLE_RECV_ERROR:
+        // curl holds a head within bounds and gives up on one beyond them.
+        if (!m_headReported && (result == CURLE_OUT_OF_MEMORY || said.contains(u"header", Qt::CaseInsensitive)))
+            return {Error::Protocol, QStringLiteral("the server sent a header line longer than 100 KiB, or a head "
+                                                    "larger than 300 KiB")};
+        return {Error::Closed, words};
+    default:
+        return {Error::Network, words};
+    }
+}
+
+void HttpExchange::followRedirect()
+{
+    const QString location = QString::fromUtf8(m_response.header("Location"));
+    QUrl target = m_url.resolved(QUrl(location, QUrl::TolerantMode));
+    target.setUserInfo(QString());
     if (!isFetchable(target)) {
-        finishWith(Error::RedirectRefused,
-                   QStringLiteral("a redirect led to %1, which is not an http or https address")
-                       .arg(target.toDisplayString()));
+        finishWith(Error::RedirectRefused, QStringLiteral("a redirect led to %1, which is not an http or https address")
+                                               .arg(displayUrl(target)));
     } else if (m_redirects == maxRedirects) {
         finishWith(Error::TooManyRedirects, QStringLiteral("the server redirected more than %1 times").arg(maxRedirects));
     } else {
         ++m_redirects;
         m_url = target;
-        if (m_server)
-            m_server->given = false; // a new address may ask again
         startHop();
     }
 }
 
-void HttpExchange::connectionClosed()
+void HttpExchange::releaseHop()
 {
-    if (m_finished || !m_parser)
-        return;
-    // Whatever is still buffered belongs to the answer.
-    readAvailable();
-    if (m_finished)
-        return;
-    const HttpResponseParser::State before = m_parser->state();
-    if (before != HttpResponseParser::State::Head && before != HttpResponseParser::State::Body)
-        return;
-    m_parser->closed();
-    if (m_parser->state() == HttpResponseParser::State::Failed)
-        finishWith(Error::Closed, m_parser->error());
-    else
-        responseEnded();
-}
-
-void HttpExchange::closeConnection()
-{
-    if (!m_socket)
-        return;
-    QTcpSocket *socket = std::exchange(m_socket, nullptr);
-    socket->disconnect(this);
-    socket->abort();
-    socket->deleteLater(); // we may be inside one of its signals
+    if (m_easy) {
+        m_network.loop().remove(m_easy);
+        curl_easy_cleanup(m_easy);
+        m_easy = nullptr;
+    }
+    curl_slist_free_all(m_requestHeaders);
+    m_requestHeaders = nullptr;
 }
 
 void HttpExchange::finishWith(Error error, const QString &reason)
@@ -323,7 +372,20 @@ void HttpExchange::finishWith(Error error, const QString &reason)
     m_error = error;
     m_errorString = reason;
     m_stallTimer.stop();
-    closeConnection();
+    m_deadline.stop();
+    if (m_inCallback > 0) {
+        // curl is calling us: the hop ends once the callback has refused,
+        // and only then may the handle go.
+        m_finishPending = true;
+        return;
+    }
+    emitFinished();
+}
+
+void HttpExchange::emitFinished()
+{
+    m_finishPending = false;
+    releaseHop();
     m_registration.reset();
     Q_EMIT finished();
 }

@@ -1,35 +1,40 @@
 #pragma once
 
-#include "HttpResponseParser.h"
+#include "HttpResponse.h"
 #include "Network.h"
 
 #include <QByteArray>
 #include <QList>
-#include <QNetworkProxy>
 #include <QObject>
 #include <QPair>
 #include <QString>
 #include <QTimer>
 #include <QUrl>
 
+#include <array>
 #include <functional>
-#include <memory>
 #include <optional>
+#include <utility>
 
-class QTcpSocket;
+using CURL = void;
+struct curl_slist;
 
 namespace tidewell::net {
 
-// One GET under the network rules (NetworkRules.h), hop by hop over
-// redirects, on the event loop. The exchange is the program's own HTTP/1.1
-// client: Qt's reports a chunked body cut short as complete, hides where a
-// compressed one stopped, and keeps reading a head that never ends after it
-// was told to stop. Here every answer is read within fixed bounds, its end
-// is known exactly, and stopping stops.
+using HeaderList = QList<QPair<QByteArray, QByteArray>>;
+
+// One GET under the network rules (NetworkRules.h), on libcurl through the
+// program's transfer loop. Redirects are followed here, hop by hop, so that
+// each hop can be given only what belongs to its own address: credentials
+// only to the scheme, host and port they were written for, validators only to
+// the URL that answered them. curl answers Basic, Digest and NTLM challenges,
+// finds proxies in the environment, reuses connections and speaks HTTP/2.
 //
-// The owner sees the final answer's head, then its body bytes as they
-// arrived (still encoded), then finished(). A callback that returns false
-// ends the exchange; it says why with fail() first.
+// The owner sees the final answer's head (onHead) just before its first body
+// byte, or when it ended without one, then its body bytes as they arrived
+// (still encoded), then finished(). A callback that returns false ends the
+// exchange: as a failure when the owner said why with fail(), else as a
+// success that needed no more of the body.
 class HttpExchange : public QObject
 {
     Q_OBJECT
@@ -41,6 +46,8 @@ public:
         Refused,          // the connection was refused
         HostNotFound,
         Stalled,          // nothing arrived for the stall time-out
+        TooSlow,          // below the minimum speed for its whole window
+        TooLong,          // past the deadline
         Secure,           // TLS failed (a certificate, a handshake)
         RedirectRefused,  // a redirect led away from http and https
         TooManyRedirects,
@@ -54,16 +61,18 @@ public:
     HttpExchange(Network &network, QUrl url, QObject *parent = nullptr);
     ~HttpExchange() override;
 
+    // A header for every hop.
     void setHeader(const QByteArray &name, const QByteArray &value);
-    // Basic credentials, given once when the server (or the proxy) asks.
+    // Headers for one hop only, chosen by its address.
+    std::function<HeaderList(const QUrl &hop)> headersFor;
+    // Credentials for the server, instead of those written in the URL; they
+    // go to the first URL's scheme, host and port only.
     void setServerCredentials(const QString &user, const QString &password);
     void setProxyCredentials(const QString &user, const QString &password);
-    // Replaces the network object's proxy choice for this exchange.
-    void setProxy(const QNetworkProxy &proxy) { m_proxyOverride = proxy; }
+    // The longest the whole exchange may take; none unless set.
+    void setDeadline(std::chrono::milliseconds deadline) { m_deadlineLength = deadline; }
 
-    // The final answer's head is in; false stops before any of its body.
-    std::function<bool(const HttpResponseParser &response)> onHead;
-    // Body bytes as they arrived; false stops.
+    std::function<bool(const HttpResponse &response)> onHead;
     std::function<bool(const char *data, qsizetype size)> onBody;
 
     // url must be fetchable. May finish at once: connect first.
@@ -76,7 +85,7 @@ public:
     Error error() const { return m_error; }
     const QString &errorString() const { return m_errorString; }
     // The final answer; its head is valid once onHead has run.
-    const HttpResponseParser &response() const { return *m_parser; }
+    const HttpResponse &response() const { return m_response; }
     // The address of the last hop, after every redirect.
     const QUrl &url() const { return m_url; }
 
@@ -88,31 +97,43 @@ private:
     {
         QString user;
         QString password;
-        bool given = false;
     };
 
+    static size_t onHeaderData(char *data, size_t size, size_t count, void *exchange);
+    static size_t onBodyData(char *data, size_t size, size_t count, void *exchange);
     void startHop();
-    void sendRequest();
-    void readAvailable();
-    bool headArrived();
-    void connectionClosed();
-    void responseEnded();
-    bool answerChallenge(std::optional<Credentials> &credentials, const QByteArray &challenge);
-    void closeConnection();
+    void configure(CURL *easy);
+    bool headLine(const QByteArray &line);
+    bool bodyArrived(const char *data, qsizetype size);
+    bool finalHead();
+    void hopEnded(int result);
+    std::pair<Error, QString> failureOf(int result) const;
+    void followRedirect();
+    void releaseHop();
     void finishWith(Error error, const QString &reason);
+    void emitFinished();
 
     Network &m_network;
     QUrl m_url;
-    QList<QPair<QByteArray, QByteArray>> m_headers;
+    QUrl m_origin; // where the credentials belong
+    HeaderList m_headers;
     std::optional<Credentials> m_server;
     std::optional<Credentials> m_proxy;
-    std::optional<QNetworkProxy> m_proxyOverride;
-    bool m_viaHttpProxy = false;
-    bool m_retry = false; // the hop ends in a request again with credentials
+    std::chrono::milliseconds m_deadlineLength{0};
+
+    CURL *m_easy = nullptr;
+    curl_slist *m_requestHeaders = nullptr;
+    std::array<char, 256> m_curlError{};
+    HttpResponse m_response;
+    bool m_headReported = false; // onHead has run for this hop
+    bool m_redirecting = false;
+    bool m_stoppedByOwner = false;
     int m_redirects = 0;
-    QTcpSocket *m_socket = nullptr;
-    std::unique_ptr<HttpResponseParser> m_parser;
+    int m_inCallback = 0;
+    bool m_finishPending = false; // finished while curl was calling us
+
     QTimer m_stallTimer;
+    QTimer m_deadline;
     bool m_started = false;
     bool m_finished = false;
     Error m_error = Error::None;

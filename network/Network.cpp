@@ -1,26 +1,20 @@
 #include "Network.h"
 
+#include "CurlLoop.h"
 #include "NetworkRules.h"
 
 #include <QCoreApplication>
-#include <QHostAddress>
-#include <QNetworkProxyFactory>
 #include <QTimer>
 
 #include <vector>
 
 namespace tidewell {
 
-namespace {
-
-bool isLoopback(const QString &host)
+Network::Network()
+    : m_stallTimeout(net::defaultStallTimeout), m_minimumSpeed(net::defaultMinimumSpeed),
+      m_feedDeadline(net::defaultFeedDeadline)
 {
-    return host.compare(u"localhost", Qt::CaseInsensitive) == 0 || QHostAddress(host).isLoopback();
 }
-
-} // namespace
-
-Network::Network() : m_stallTimeout(net::defaultStallTimeout) {}
 
 Network::~Network() = default;
 
@@ -29,12 +23,21 @@ void Network::setStallTimeout(std::chrono::milliseconds timeout)
     m_stallTimeout = timeout.count() > 0 ? timeout : net::defaultStallTimeout;
 }
 
-QNetworkProxy Network::proxyFor(const QUrl &url) const
+void Network::setMinimumSpeed(MinimumSpeed speed)
 {
-    if (isLoopback(url.host()))
-        return QNetworkProxy(QNetworkProxy::NoProxy);
-    const QList<QNetworkProxy> proxies = QNetworkProxyFactory::systemProxyForQuery(QNetworkProxyQuery(url));
-    return proxies.isEmpty() ? QNetworkProxy(QNetworkProxy::NoProxy) : proxies.first();
+    m_minimumSpeed = speed.bytesPerSecond > 0 && speed.window.count() > 0 ? speed : net::defaultMinimumSpeed;
+}
+
+void Network::setFeedDeadline(std::chrono::milliseconds deadline)
+{
+    m_feedDeadline = deadline.count() > 0 ? deadline : net::defaultFeedDeadline;
+}
+
+net::CurlLoop &Network::loop()
+{
+    if (!m_loop)
+        m_loop = std::make_unique<net::CurlLoop>();
+    return *m_loop;
 }
 
 Network::Registration::Registration(Network *network, std::list<std::function<void()>>::iterator entry)

@@ -1,7 +1,6 @@
 #pragma once
 
-#include <QNetworkProxy>
-#include <QUrl>
+#include <QString>
 
 #include <chrono>
 #include <functional>
@@ -10,12 +9,18 @@
 
 namespace tidewell {
 
+namespace net {
+class CurlLoop;
+}
+
 // The program's one network object. It carries what the network rules leave
-// to the run (how long a transfer may stay silent, which proxy to use) and
-// knows every transfer and feed request that is running, so that closing the
-// window or a SIGTERM can abort them all. The program makes one and passes
-// it to whatever fetches; tests make their own with their own time-outs. It
-// must outlive everything that runs on it.
+// to the run (how long a transfer may stay silent or crawl, how long a feed
+// may take, a proxy chosen by hand), owns the one transfer loop every
+// request shares, so connections are reused, and knows every transfer and
+// feed request that is running, so that closing the window or a SIGTERM can
+// abort them all. The program makes one and passes it to whatever fetches;
+// tests make their own with shorter limits. It must outlive everything that
+// runs on it, and it needs a running Qt event loop.
 class Network
 {
 public:
@@ -24,12 +29,31 @@ public:
     Network(const Network &) = delete;
     Network &operator=(const Network &) = delete;
 
+    // A transfer that receives nothing for this long is abandoned.
     std::chrono::milliseconds stallTimeout() const { return m_stallTimeout; }
     void setStallTimeout(std::chrono::milliseconds timeout);
 
-    // The proxy for a URL: the system's choice, but loopback addresses are
-    // always reached directly.
-    QNetworkProxy proxyFor(const QUrl &url) const;
+    // A transfer that receives less than `bytesPerSecond` on average over
+    // `window` is abandoned; the window counts in whole seconds.
+    struct MinimumSpeed
+    {
+        long bytesPerSecond;
+        std::chrono::seconds window;
+    };
+    MinimumSpeed minimumSpeed() const { return m_minimumSpeed; }
+    void setMinimumSpeed(MinimumSpeed speed);
+
+    // The longest a feed request may take in all, however steadily it trickles.
+    std::chrono::milliseconds feedDeadline() const { return m_feedDeadline; }
+    void setFeedDeadline(std::chrono::milliseconds deadline);
+
+    // A proxy for every request, loopback included (tests, and a user's
+    // choice by hand); empty means the environment's (http_proxy,
+    // https_proxy, all_proxy, no_proxy), which never applies to loopback.
+    const QString &proxy() const { return m_proxy; }
+    void setProxy(const QString &proxyUrl) { m_proxy = proxyUrl; }
+
+    net::CurlLoop &loop();
 
     // Keeps an abort handler on the list while the registration lives. The
     // handler may run after its operation has ended, and must then do nothing.
@@ -57,6 +81,10 @@ public:
 
 private:
     std::chrono::milliseconds m_stallTimeout;
+    MinimumSpeed m_minimumSpeed;
+    std::chrono::milliseconds m_feedDeadline;
+    QString m_proxy;
+    std::unique_ptr<net::CurlLoop> m_loop;
     std::list<std::function<void()>> m_running;
 };
 

@@ -47,4 +47,36 @@ QByteArray userAgent()
     return QByteArrayLiteral("Tidewell-Episode-Keeper/") + QByteArray(build::version);
 }
 
+QString displayUrl(const QUrl &url)
+{
+    return url.toDisplayString(QUrl::RemovePassword);
+}
+
+QByteArray cleanValidator(const QByteArray &value)
+{
+    QByteArray clean;
+    clean.reserve(value.size());
+    for (const char byte : value) {
+        const auto code = static_cast<unsigned char>(byte);
+        if (code >= 0x20 && code != 0x7f)
+            clean += byte;
+    }
+    return clean.trimmed();
+}
+
+std::optional<qint64> retryAfterSeconds(const QByteArray &value, const QDateTime &now)
+{
+    const QByteArray text = value.trimmed();
+    if (text.isEmpty())
+        return std::nullopt;
+    bool number = false;
+    const qint64 seconds = text.toLongLong(&number);
+    if (number)
+        return seconds >= 0 ? std::optional<qint64>(seconds) : std::nullopt;
+    const QDateTime when = QDateTime::fromString(QString::fromLatin1(text), Qt::RFC2822Date);
+    if (!when.isValid())
+        return std::nullopt;
+    return std::max<qint64>(0, now.secsTo(when));
+}
+
 } // namespace tidewell::net

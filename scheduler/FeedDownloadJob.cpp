@@ -70,24 +70,26 @@ QString readerReason(const FeedReader &reader)
     return QStringLiteral("the feed's first item names no episode");
 }
 
-qint64 modifiedMs(const QFileInfo &file)
+// The file as the last download left it: the same size, modification time
+// and change time. A file rewritten with other bytes of the same size and its
+// modification time set back still has a new change time.
+bool standsAsLeft(const QFileInfo &file, const ScheduleStore::Episode &last)
 {
-    return file.lastModified().toMSecsSinceEpoch();
+    return file.isFile() && file.size() == last.size && file.lastModified().toMSecsSinceEpoch() == last.modifiedMs
+        && file.metadataChangeTime().toMSecsSinceEpoch() == last.changedMs;
 }
 
 // Validators for a conditional request, when the file standing at the
-// destination is, to the byte count and the second, the one the last
-// download of this same episode left there.
+// destination is the one the last download of this same episode left there.
 void addValidators(ScheduleStore *store, const QString &feed, TransferRequest &request)
 {
     if (!store)
         return;
     const std::optional<ScheduleStore::Episode> last = store->episode(feed);
-    if (!last || last->url != request.url || last->destination != request.localPath)
+    if (!last || last->url != request.url || last->destination != request.localPath
+        || !standsAsLeft(QFileInfo(request.localPath), *last))
         return;
-    const QFileInfo file(request.localPath);
-    if (!file.isFile() || file.size() != last->size || modifiedMs(file) != last->modifiedMs)
-        return;
+    request.validatedUrl = last->answeredUrl;
     request.etag = last->etag;
     request.lastModified = last->lastModified;
 }
@@ -99,13 +101,14 @@ void rememberEpisode(ScheduleStore *store, const QString &feed, const TransferRe
     // so does a confirmation that it is current.
     if (!store || outcome.kind != TransferOutcome::Kind::Downloaded)
         return;
-    const QFileInfo file(request.localPath);
     if (outcome.etag.isEmpty() && outcome.lastModified.isEmpty()) {
         store->forgetEpisode(feed);
         return;
     }
-    store->saveEpisode(feed, {request.url, request.localPath, outcome.etag, outcome.lastModified, file.size(),
-                              modifiedMs(file)});
+    const QFileInfo file(request.localPath);
+    store->saveEpisode(feed, {request.url, outcome.answeredUrl, request.localPath, outcome.etag, outcome.lastModified,
+                              file.size(), file.lastModified().toMSecsSinceEpoch(),
+                              file.metadataChangeTime().toMSecsSinceEpoch()});
 }
 
 } // namespace
@@ -151,9 +154,6 @@ void FeedDownload::feedRead()
     m_request = TransferRequest();
     m_request.url = episodeUrl;
     m_request.localPath = folder + m_filename;
-    // An enclosure of audio or video, or an MP3 file, is an episode: a web
-    // page in its place is a network's login page.
-    m_request.expectMedia = first->expectsMedia();
     addValidators(m_context.store, m_name, m_request);
     m_transfer = std::make_unique<EpisodeTransfer>(m_context.network, m_request);
     connect(m_transfer.get(), &EpisodeTransfer::progress, this, &FeedDownload::progress);

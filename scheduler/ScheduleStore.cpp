@@ -1,5 +1,7 @@
 #include "ScheduleStore.h"
 
+#include "PathHelpers.h"
+
 #include <QDir>
 #include <QFileInfo>
 
@@ -68,9 +70,14 @@ create table if not exists counts (
     primary key (name, ordinal));
 create table if not exists downloads (
     name text primary key, happened integer not null, succeeded integer not null, report text not null);
-create table if not exists episodes (
-    name text primary key, url text not null, destination text not null, etag text not null,
-    last_modified text not null, size integer not null, modified integer not null);
+drop table if exists episodes;
+create table if not exists episode_files (
+    name text primary key, url text not null, answered_url text not null, destination text not null,
+    etag text not null, last_modified text not null, size integer not null, modified integer not null,
+    changed integer not null);
+create table if not exists feed_documents (
+    name text primary key, url text not null, answered_url text not null, etag text not null,
+    last_modified text not null);
 )";
 
 } // namespace
@@ -82,10 +89,7 @@ void ScheduleStore::Closer::operator()(sqlite3 *db) const
 
 QString ScheduleStore::defaultPath()
 {
-    QString base = qEnvironmentVariable("XDG_STATE_HOME");
-    if (base.isEmpty() || QDir::isRelativePath(base))
-        base = QDir::homePath() + QStringLiteral("/.local/state");
-    return base + QStringLiteral("/Marrowby/Tidewell Episode Keeper/schedule.sqlite");
+    return StateFolder() + QStringLiteral("/schedule.sqlite");
 }
 
 ScheduleStore::ScheduleStore(const QString &path)
@@ -175,31 +179,59 @@ void ScheduleStore::saveLastDownload(const QString &feed, const LastDownload &do
 
 std::optional<ScheduleStore::Episode> ScheduleStore::episode(const QString &feed) const
 {
-    Statement select(m_db.get(), "select url, destination, etag, last_modified, size, modified from episodes "
-                                 "where name = ?");
+    Statement select(m_db.get(), "select url, answered_url, destination, etag, last_modified, size, modified, "
+                                 "changed from episode_files where name = ?");
     if (!select.bind(1, feed).next())
         return std::nullopt;
-    return Episode{select.text(0), select.text(1), select.bytes(2), select.bytes(3), select.number(4),
-                   select.number(5)};
+    return Episode{select.text(0),   select.text(1),   select.text(2),   select.bytes(3),
+                   select.bytes(4),  select.number(5), select.number(6), select.number(7)};
 }
 
 void ScheduleStore::saveEpisode(const QString &feed, const Episode &episode)
 {
-    Statement insert(m_db.get(), "insert or replace into episodes values (?, ?, ?, ?, ?, ?, ?)");
+    Statement insert(m_db.get(), "insert or replace into episode_files values (?, ?, ?, ?, ?, ?, ?, ?, ?)");
     if (!insert.bind(1, feed)
              .bind(2, episode.url)
-             .bind(3, episode.destination)
-             .bind(4, episode.etag)
-             .bind(5, episode.lastModified)
-             .bind(6, episode.size)
-             .bind(7, episode.modifiedMs)
+             .bind(3, episode.answeredUrl)
+             .bind(4, episode.destination)
+             .bind(5, episode.etag)
+             .bind(6, episode.lastModified)
+             .bind(7, episode.size)
+             .bind(8, episode.modifiedMs)
+             .bind(9, episode.changedMs)
              .run())
         fail(QStringLiteral("cannot keep the episode of %1").arg(feed));
 }
 
 void ScheduleStore::forgetEpisode(const QString &feed)
 {
-    Statement remove(m_db.get(), "delete from episodes where name = ?");
+    Statement remove(m_db.get(), "delete from episode_files where name = ?");
+    remove.bind(1, feed).run();
+}
+
+std::optional<ScheduleStore::FeedDocument> ScheduleStore::feedDocument(const QString &feed) const
+{
+    Statement select(m_db.get(), "select url, answered_url, etag, last_modified from feed_documents where name = ?");
+    if (!select.bind(1, feed).next())
+        return std::nullopt;
+    return FeedDocument{select.text(0), select.text(1), select.bytes(2), select.bytes(3)};
+}
+
+void ScheduleStore::saveFeedDocument(const QString &feed, const FeedDocument &document)
+{
+    Statement insert(m_db.get(), "insert or replace into feed_documents values (?, ?, ?, ?, ?)");
+    if (!insert.bind(1, feed)
+             .bind(2, document.url)
+             .bind(3, document.answeredUrl)
+             .bind(4, document.etag)
+             .bind(5, document.lastModified)
+             .run())
+        fail(QStringLiteral("cannot keep the feed validators of %1").arg(feed));
+}
+
+void ScheduleStore::forgetFeedDocument(const QString &feed)
+{
+    Statement remove(m_db.get(), "delete from feed_documents where name = ?");
     remove.bind(1, feed).run();
 }
 

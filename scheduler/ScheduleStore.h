@@ -57,19 +57,37 @@ public:
     std::optional<LastDownload> lastDownload(const QString &feed) const;
     void saveLastDownload(const QString &feed, const LastDownload &download);
 
-    // The file a feed's last download left, as it was right after it.
+    // The file a feed's last download left, as it was right after it: its
+    // validators belong to the address that answered them, and the size and
+    // the modification and change times tell whether anything touched the
+    // file since (the change time cannot be set back by hand).
     struct Episode
     {
-        QString url;
+        QString url;         // the link the feed gave
+        QString answeredUrl; // the address that sent the file, after redirects
         QString destination;
         QByteArray etag;
         QByteArray lastModified;
         qint64 size = -1;
         qint64 modifiedMs = -1;
+        qint64 changedMs = -1;
     };
     std::optional<Episode> episode(const QString &feed) const;
     void saveEpisode(const QString &feed, const Episode &episode);
     void forgetEpisode(const QString &feed);
+
+    // The validators of a feed's document as its last full answer gave them,
+    // so that the next read can ask whether it changed.
+    struct FeedDocument
+    {
+        QString url;         // the feed's address as the list has it
+        QString answeredUrl; // the address that answered, after redirects
+        QByteArray etag;
+        QByteArray lastModified;
+    };
+    std::optional<FeedDocument> feedDocument(const QString &feed) const;
+    void saveFeedDocument(const QString &feed, const FeedDocument &document);
+    void forgetFeedDocument(const QString &feed);
 
 private:
     struct Closer

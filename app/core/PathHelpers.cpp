@@ -97,4 +97,12 @@ QString programFolder()
     return QCoreApplication::applicationDirPath();
 }
 
+QString StateFolder()
+{
+    QString base = qEnvironmentVariable("XDG_STATE_HOME");
+    if (base.isEmpty() || QDir::isRelativePath(base))
+        base = QDir::homePath() + QStringLiteral("/.local/state");
+    return base + QStringLiteral("/Marrowby/Tidewell Episode Keeper");
+}
+
 } // namespace tidewell

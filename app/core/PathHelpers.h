@@ -38,4 +38,9 @@ void ForceDeleteFile(const QString &path);
 // The folder of the running executable.
 QString programFolder();
 
+// This user's and this machine's own state (the schedule, partial
+// downloads): $XDG_STATE_HOME, else ~/.local/state, then
+// Marrowby/Tidewell Episode Keeper. Not made here.
+QString StateFolder();
+
 } // namespace tidewell

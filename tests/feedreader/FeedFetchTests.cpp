@@ -7,7 +7,6 @@
 #include "NetworkRules.h"
 #include "RuntimeError.h"
 
-#include <QNetworkProxy>
 
 
 #include <set>
@@ -17,24 +16,19 @@ namespace {
 
 using Reply = LoopbackServer::Reply;
 
-// Makes the named identifiers fail and, when asked, sends every request
-// through a proxy.
+// Makes the named identifiers fail.
 class TestFactory : public ObjectFactory
 {
 public:
     using ObjectFactory::ObjectFactory;
 
     std::set<QString> failing;
-    std::optional<quint16> proxyPort;
 
     std::unique_ptr<PlatformObject> CreateObject(const QString &progId) const override
     {
         if (failing.count(progId))
             throw RuntimeError(errnum::CannotCreateObject, QStringLiteral("refused by the test"));
-        std::unique_ptr<PlatformObject> object = ObjectFactory::CreateObject(progId);
-        if (auto *request = dynamic_cast<HttpRequest *>(object.get()); request && proxyPort)
-            request->setProxy(QNetworkProxy(QNetworkProxy::HttpProxy, QStringLiteral("127.0.0.1"), *proxyPort));
-        return object;
+        return ObjectFactory::CreateObject(progId);
     }
 };
 
@@ -287,9 +281,8 @@ class ProxyCredentials : public Credentials
 protected:
     std::unique_ptr<FeedReader> readerBehindProxy()
     {
-        auto factory = std::make_shared<TestFactory>(network);
-        factory->proxyPort = server.port();
-        return std::make_unique<FeedReader>(factory);
+        network.setProxy(QStringLiteral("http://127.0.0.1:%1").arg(server.port()));
+        return std::make_unique<FeedReader>(std::make_shared<TestFactory>(network));
     }
 };
 

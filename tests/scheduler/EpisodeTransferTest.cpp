@@ -68,12 +68,11 @@ protected:
         return entries;
     }
 
-    TransferOutcome transfer(const QByteArray &path, bool expectMedia = false)
+    TransferOutcome transfer(const QByteArray &path)
     {
         TransferRequest request;
         request.url = server.url(QString::fromLatin1(path));
         request.localPath = target;
-        request.expectMedia = expectMedia;
         return TransferEpisode(network, request);
     }
 
@@ -163,7 +162,6 @@ struct FailingServer
     const char *name;
     Reply reply;
     const char *reason; // a part of the reason the outcome gives
-    bool expectMedia = false;
 };
 
 void PrintTo(const FailingServer &server, std::ostream *out)
@@ -179,7 +177,7 @@ TEST_P(FailedTransfer, LeavesTheOldEpisodeByteForByteAndSaysWhy)
 {
     writeOldEpisode();
     server.serve("/new.mp3", GetParam().reply);
-    const TransferOutcome outcome = transfer("/new.mp3", GetParam().expectMedia);
+    const TransferOutcome outcome = transfer("/new.mp3");
     EXPECT_EQ(outcome.kind, TransferOutcome::Kind::Failed);
     EXPECT_TRUE(outcome.reason.contains(QString::fromUtf8(GetParam().reason))) << outcome.reason.toStdString();
     EXPECT_EQ(contents(), oldBytes);
@@ -259,23 +257,19 @@ INSTANTIATE_TEST_SUITE_P(
                       "conflicting Content-Length"},
         FailingServer{"RedirectWithoutLocation", Reply::withStatus(302, "moved, but where?"), "HTTP 302"},
         FailingServer{"CaptivePortal", Reply::ok("<html>log in first</html>", "text/html; charset=utf-8"),
-                      "web page instead of the episode", true},
+                      "the address gives a web page, not an episode"},
+        FailingServer{"PageLink", Reply::ok("<html>a page</html>", "application/xhtml+xml"), "a web page"},
         FailingServer{"HeaderLineWithoutEnd", endlessHeader(), "line longer than"},
         FailingServer{"StalledMidBody", cut(Reply::Ending::StallAfter, 1000), "nothing arrived for 0.3 seconds"},
         FailingServer{"StalledBeforeHeaders", cut(Reply::Ending::StallBeforeHeaders, 0), "nothing arrived"},
         FailingServer{"TooManyRedirects", Reply::redirect(302, "/new.mp3"), "more than 10 times"}),
     [](const testing::TestParamInfo<FailingServer> &info) { return info.param.name; });
 
-TEST_F(EpisodeTransferTest, RepeatedIdenticalLengthsAndAPageAskedForAreFine)
+TEST_F(EpisodeTransferTest, RepeatedIdenticalLengthsAreFine)
 {
     server.serve("/same", raw("HTTP/1.1 200 OK\r\nContent-Length: 8\r\nContent-Length: 8\r\n\r\n", "12345678"));
     EXPECT_EQ(transfer("/same").kind, TransferOutcome::Kind::Downloaded);
     EXPECT_EQ(contents(), QByteArray("12345678"));
-    // A link that names a page, downloaded because nothing better was there,
-    // is saved as it is.
-    server.serve("/page", Reply::ok("<html>a page</html>", "text/html"));
-    EXPECT_EQ(transfer("/page", false).kind, TransferOutcome::Kind::Downloaded);
-    EXPECT_EQ(contents(), QByteArray("<html>a page</html>"));
 }
 
 TEST_F(EpisodeTransferTest, ARedirectWithoutLocationIsAskedForOnce)
@@ -381,6 +375,7 @@ protected:
         TransferRequest request;
         request.url = server.url(QStringLiteral("/new.mp3"));
         request.localPath = target;
+        request.validatedUrl = request.url;
         request.etag = etag;
         request.lastModified = lastModified;
         return TransferEpisode(network, request);
