@@ -330,6 +330,9 @@ std::pair<HttpExchange::Error, QString> HttpExchange::failureOf(int result) cons
         if (!m_headReported && (result == CURLE_OUT_OF_MEMORY || said.contains(u"header", Qt::CaseInsensitive)))
             return {Error::Protocol, QStringLiteral("the server sent a header line longer than 100 KiB, or a head "
                                                     "larger than 300 KiB")};
+        // Likewise a chunked body's trailer that never ends.
+        if (said.contains(u"chunked", Qt::CaseInsensitive))
+            return {Error::Protocol, QStringLiteral("the server's chunked body is malformed or never ends (%1)").arg(said)};
         return {Error::Closed, words};
     default:
         return {Error::Network, words};

@@ -303,7 +303,9 @@ TEST_F(Form1Scheduling, ADownloadRunningWhenTheListIsRefilledEndsForItsOwnFeed)
             addFeed(QStringLiteral("First"), 1);
             form->listPodCast();
         });
-        return Reply::ok("episode Mid", "audio/mpeg");
+        Reply reply = Reply::ok("episode Mid", "audio/mpeg");
+        reply.trickleMs = 20; // still arriving when the list is refilled
+        return reply;
     });
     tick(QStringLiteral("Mid"), 1);
     ASSERT_EQ(downloads(QStringLiteral("Mid")), 1);

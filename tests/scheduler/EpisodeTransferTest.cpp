@@ -8,6 +8,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -52,6 +53,11 @@ protected:
         QFile file(target);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(oldBytes);
+    }
+
+    QString partialFolder() const
+    {
+        return home.path() + QStringLiteral("/state/Marrowby/Tidewell Episode Keeper/partial");
     }
 
     QByteArray contents() const
@@ -415,6 +421,192 @@ TEST_F(ConditionalTransfer, AnyOtherAnswerTransfersInFullAndGivesTheNewValidator
     EXPECT_EQ(outcome.etag, "\"v2\"");
     EXPECT_EQ(outcome.lastModified, "Wed, 02 Dec 2026 10:00:00 GMT");
     EXPECT_EQ(contents(), QByteArray("the new one"));
+}
+
+
+TEST_F(ConditionalTransfer, ValidatorsGoOnlyToTheAddressThatGaveThem)
+{
+    // Last time the link led to /a.mp3; now it leads to /b.mp3, an older
+    // file that would call itself unchanged if it were asked.
+    writeOldEpisode();
+    server.serve("/new.mp3", Reply::redirect(302, "/b.mp3"));
+    server.serve("/b.mp3", [](const LoopbackServer::Request &request) {
+        const bool conditional = !request.header("If-None-Match").isNull() || !request.header("If-Modified-Since").isNull();
+        return conditional ? Reply::withStatus(304) : Reply::ok("episode b", "audio/mpeg");
+    });
+    TransferRequest request;
+    request.url = server.url(QStringLiteral("/new.mp3"));
+    request.localPath = target;
+    request.validatedUrl = server.url(QStringLiteral("/a.mp3"));
+    request.etag = "\"a\"";
+    request.lastModified = "Tue, 01 Dec 2026 10:00:00 GMT";
+    EXPECT_EQ(TransferEpisode(network, request).kind, TransferOutcome::Kind::Downloaded);
+    EXPECT_EQ(contents(), QByteArray("episode b"));
+    for (const auto &sent : server.requests())
+        EXPECT_TRUE(sent.header("If-None-Match").isNull() && sent.header("If-Modified-Since").isNull());
+}
+
+TEST_F(ConditionalTransfer, ANotModifiedForAnotherVersionIsAskedAgainInFull)
+{
+    writeOldEpisode();
+    server.serve("/new.mp3", [](const LoopbackServer::Request &request) {
+        return request.header("If-None-Match").isNull() ? Reply::ok("version 2", "audio/mpeg").header("ETag", "\"v2\"")
+                                                        : Reply::withStatus(304).header("ETag", "\"v2\"");
+    });
+    const TransferOutcome outcome = fetchWithValidators("\"v1\"", {});
+    EXPECT_EQ(outcome.kind, TransferOutcome::Kind::Downloaded);
+    EXPECT_EQ(contents(), QByteArray("version 2"));
+    EXPECT_EQ(server.hits("/new.mp3"), 2);
+}
+
+TEST_F(EpisodeTransferTest, AnEpisodeWithoutALengthIsRefusedBeforeAnyOfItIsWritten)
+{
+    writeOldEpisode();
+    Reply live = Reply::ok({}, "audio/mpeg");
+    live.contentLength = false;
+    live.stream = [] { return QByteArray(64 * 1024, 'l'); }; // a live stream: it never ends
+    server.serve("/live.mp3", live);
+    const TransferOutcome outcome = transfer("/live.mp3");
+    EXPECT_EQ(outcome.kind, TransferOutcome::Kind::Failed);
+    EXPECT_TRUE(outcome.reason.contains(QStringLiteral("never said how long"))) << outcome.reason.toStdString();
+    EXPECT_EQ(outcome.bytesReceived, 0);
+    EXPECT_EQ(contents(), oldBytes);
+    EXPECT_TRUE(QDir(partialFolder()).entryList(QDir::Files).isEmpty());
+}
+
+// Resuming: a server that names a strong ETag, honours a Range whose If-Range
+// still matches, and drops every answer after `cutEvery` bytes.
+class Resume : public EpisodeTransferTest
+{
+protected:
+    static constexpr qint64 cutEvery = 1280 * 1024;
+
+    LoopbackServer::Handler rangeServer(const QByteArray &file, const QByteArray &etag)
+    {
+        return [file, etag](const LoopbackServer::Request &request) {
+            qint64 from = 0;
+            const QByteArray range = request.header("Range");
+            if (range.startsWith("bytes=") && request.header("If-Range") == etag)
+                from = range.mid(6, range.indexOf('-') - 6).toLongLong();
+            Reply reply = from == 0 ? Reply::ok(file, "audio/mpeg")
+                                    : Reply::withStatus(206, file.mid(from), "audio/mpeg")
+                                          .header("Content-Range", "bytes " + QByteArray::number(from) + '-'
+                                                                       + QByteArray::number(file.size() - 1) + '/'
+                                                                       + QByteArray::number(file.size()));
+            reply.header("ETag", etag);
+            if (reply.body.size() > cutEvery) {
+                reply.ending = Reply::Ending::DropAfter;
+                reply.cutAfter = cutEvery;
+            }
+            return reply;
+        };
+    }
+
+    QByteArray rangeAsked(int request) const { return server.requests().value(request).header("Range"); }
+};
+
+TEST_F(Resume, ACutEpisodeGoesOnFromWhereItStopped)
+{
+    const QByteArray file = noise(3 * 1024 * 1024);
+    server.serve("/new.mp3", rangeServer(file, "\"v1\""));
+    const TransferOutcome outcome = transfer("/new.mp3");
+    EXPECT_EQ(outcome.kind, TransferOutcome::Kind::Downloaded) << outcome.reason.toStdString();
+    EXPECT_EQ(contents(), file);
+    EXPECT_EQ(outcome.bytesReceived, file.size());
+    EXPECT_EQ(server.hits("/new.mp3"), 3);
+    EXPECT_EQ(rangeAsked(1), "bytes=" + QByteArray::number(cutEvery) + '-');
+    EXPECT_EQ(server.requests().value(1).header("If-Range"), QByteArray("\"v1\""));
+    EXPECT_TRUE(strays().isEmpty());
+}
+
+TEST_F(Resume, WhatTwoResumesDidNotFinishTheNextDownloadContinues)
+{
+    writeOldEpisode();
+    const QByteArray file = noise(5 * 1024 * 1024);
+    server.serve("/new.mp3", rangeServer(file, "\"v1\""));
+    const TransferOutcome first = transfer("/new.mp3");
+    EXPECT_EQ(first.kind, TransferOutcome::Kind::Failed);
+    EXPECT_EQ(contents(), oldBytes);
+    EXPECT_TRUE(strays().isEmpty()); // the part waits in the state folder, not beside the episode
+    EXPECT_EQ(QDir(partialFolder()).entryList(QDir::Files).size(), 2);
+
+    const TransferOutcome second = transfer("/new.mp3");
+    EXPECT_EQ(second.kind, TransferOutcome::Kind::Downloaded) << second.reason.toStdString();
+    EXPECT_EQ(contents(), file);
+    EXPECT_EQ(first.bytesReceived + second.bytesReceived, file.size());
+    EXPECT_EQ(rangeAsked(3), "bytes=" + QByteArray::number(3 * cutEvery) + '-');
+    EXPECT_TRUE(QDir(partialFolder()).entryList(QDir::Files).isEmpty());
+}
+
+TEST_F(Resume, AServerThatIgnoresTheRangeStartsOver)
+{
+    const QByteArray file = noise(2 * 1024 * 1024);
+    int answers = 0;
+    server.serve("/new.mp3", [&answers, file](const LoopbackServer::Request &) {
+        Reply reply = Reply::ok(file, "audio/mpeg").header("ETag", "\"v1\"");
+        if (answers++ == 0) {
+            reply.ending = Reply::Ending::DropAfter;
+            reply.cutAfter = cutEvery;
+        }
+        return reply;
+    });
+    const TransferOutcome outcome = transfer("/new.mp3");
+    EXPECT_EQ(outcome.kind, TransferOutcome::Kind::Downloaded) << outcome.reason.toStdString();
+    EXPECT_EQ(contents(), file);
+    EXPECT_EQ(outcome.bytesReceived, cutEvery + file.size());
+}
+
+TEST_F(Resume, APartialAnswerThatDoesNotContinueTheFileIsRefused)
+{
+    writeOldEpisode();
+    const QByteArray file = noise(2 * 1024 * 1024);
+    int answers = 0;
+    server.serve("/new.mp3", [&answers, file](const LoopbackServer::Request &) {
+        if (answers++ > 0) // the whole file again, but called a part
+            return Reply::withStatus(206, file, "audio/mpeg")
+                .header("Content-Range", "bytes 0-" + QByteArray::number(file.size() - 1) + '/'
+                                             + QByteArray::number(file.size()));
+        Reply reply = Reply::ok(file, "audio/mpeg").header("ETag", "\"v1\"");
+        reply.ending = Reply::Ending::DropAfter;
+        reply.cutAfter = cutEvery;
+        return reply;
+    });
+    const TransferOutcome outcome = transfer("/new.mp3");
+    EXPECT_EQ(outcome.kind, TransferOutcome::Kind::Failed);
+    EXPECT_TRUE(outcome.reason.contains(QStringLiteral("does not continue"))) << outcome.reason.toStdString();
+    EXPECT_EQ(contents(), oldBytes);
+    EXPECT_TRUE(QDir(partialFolder()).entryList(QDir::Files).isEmpty());
+}
+
+TEST_F(Resume, WithoutAStrongValidatorNothingIsKeptOrContinued)
+{
+    const QByteArray file = noise(2 * 1024 * 1024);
+    Reply reply = Reply::ok(file, "audio/mpeg").header("ETag", "W/\"weak\"");
+    reply.ending = Reply::Ending::DropAfter;
+    reply.cutAfter = cutEvery;
+    server.serve("/new.mp3", reply);
+    EXPECT_EQ(transfer("/new.mp3").kind, TransferOutcome::Kind::Failed);
+    EXPECT_EQ(server.hits("/new.mp3"), 1);
+    EXPECT_TRUE(QDir(partialFolder()).entryList(QDir::Files).isEmpty());
+}
+
+TEST_F(EpisodeTransferTest, AnEpisodeArrivingOnAnotherFileSystemIsCopiedInWhole)
+{
+    // The state folder on a memory file system, the episode's folder not.
+    QTemporaryDir state(QStringLiteral("/dev/shm/tidewell-state-XXXXXX"));
+    struct stat stateFs{};
+    struct stat episodeFs{};
+    if (!state.isValid() || ::stat("/dev/shm", &stateFs) != 0
+        || ::stat(QFile::encodeName(folder).constData(), &episodeFs) != 0 || stateFs.st_dev == episodeFs.st_dev)
+        GTEST_SKIP() << "needs /dev/shm on a file system of its own";
+    qputenv("XDG_STATE_HOME", QFile::encodeName(state.path()));
+    writeOldEpisode();
+    server.serve("/new.mp3", Reply::ok(newBytes, "audio/mpeg"));
+    const TransferOutcome outcome = transfer("/new.mp3");
+    qputenv("XDG_STATE_HOME", QFile::encodeName(home.path() + QStringLiteral("/state")));
+    EXPECT_EQ(outcome.kind, TransferOutcome::Kind::Downloaded) << outcome.reason.toStdString();
+    EXPECT_EQ(contents(), newBytes);
+    EXPECT_TRUE(strays().isEmpty()) << strays().join(QLatin1Char(' ')).toStdString();
 }
 
 } // namespace
