@@ -43,10 +43,11 @@ clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
 
 bench: build
-	cmake --build $(BUILD) -j $(JOBS) --target feedreader_bench checkfeed_bench download_bench
+	@scripts/install-deps.sh bench
+	cmake --build $(BUILD) -j $(JOBS) --target feedreader_bench checkfeed_bench
 	$(BUILD)/bin/feedreader_bench
 	$(BUILD)/bin/checkfeed_bench
-	cd $(BUILD) && bin/download_bench
+	cd $(BUILD) && python3 $(CURDIR)/bench/transfer_bench.py $(abspath $(BUILD))/bin/$(PROGRAM)
 	python3 bench/schedule_bench.py $(BUILD)/bin/$(PROGRAM)
 
 package: build

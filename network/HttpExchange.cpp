@@ -343,15 +343,15 @@ void HttpExchange::followRedirect()
 {
     const QString location = QString::fromUtf8(m_response.header("Location"));
     QUrl target = m_url.resolved(QUrl(location, QUrl::TolerantMode));
-    target.setUserInfo(QString());
     if (!isFetchable(target)) {
         finishWith(Error::RedirectRefused, QStringLiteral("a redirect led to %1, which is not an http or https address")
                                                .arg(displayUrl(target)));
     } else if (m_redirects == maxRedirects) {
         finishWith(Error::TooManyRedirects, QStringLiteral("the server redirected more than %1 times").arg(maxRedirects));
     } else {
+        // Credentials come from the first address only.
         ++m_redirects;
-        m_url = target;
+        m_url = target.adjusted(QUrl::RemoveUserInfo);
         startHop();
     }
 }

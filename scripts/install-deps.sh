@@ -2,7 +2,7 @@
 # Installs the Debian packages the build and the tests need, and only those
 # that are missing. Needs root (or sudo) the first time. With the argument
 # "fuzz" it also installs what the fuzz build needs, with "ci" what .ci/run
-# checks the package with.
+# checks the package with, with "bench" what make bench measures against.
 set -euo pipefail
 
 packages=(
@@ -10,6 +10,7 @@ packages=(
     qt6-base-dev libgl-dev          # Qt Core, Gui, Widgets, Network, Test
     qt6-svg-dev                     # drawing the program icon at build time
     libsqlite3-dev                  # the feed database
+    libcurl4-openssl-dev            # feed requests and episode transfers
     libpugixml-dev                  # feed documents
     libgtest-dev libgmock-dev       # the test suite
     qt6-qpa-plugins                 # the offscreen platform the tests run on
@@ -25,6 +26,7 @@ packages=(
 case "${1:-}" in
 fuzz) packages+=(clang libclang-rt-dev) ;;   # libFuzzer
 ci) packages+=(lintian appstream desktop-file-utils systemd) ;;
+bench) packages+=(nginx-light) ;;                 # a real server for the transfer benchmark
 esac
 
 missing=()
