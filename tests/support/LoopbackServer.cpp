@@ -305,7 +305,9 @@ private:
         const qint64 limit = bodyLimit();
         while (m_sent < limit && m_socket.bytesToWrite() < writeChunk) {
             const qint64 size = std::min(writeChunk, limit - m_sent);
-            writeBody(QByteArray::fromRawData(m_reply.body.constData() + m_sent, size));
+            // A copy: the socket may keep the bytes it was given past the
+            // reply's end, and a handler's body may be the reply's alone.
+            writeBody(m_reply.body.mid(m_sent, size));
             m_sent += size;
         }
         if (m_sent < limit || m_finishing)
