@@ -172,8 +172,12 @@ int importOpml(Database &db, const OpmlReading &reading)
 int exportOpml(Database &db)
 {
     try {
-        const QByteArray opml = ExportOpml(db.connection);
-        if (std::fwrite(opml.constData(), 1, static_cast<size_t>(opml.size()), stdout) == size_t(opml.size())
+        const OpmlExport opml = ExportOpml(db.connection);
+        for (const QString &change : opml.changes)
+            err(change);
+        const QByteArray &document = opml.document;
+        if (std::fwrite(document.constData(), 1, static_cast<size_t>(document.size()), stdout)
+                == size_t(document.size())
             && std::fflush(stdout) == 0)
             return Success;
         err(QStringLiteral("Cannot write the OPML to standard output."));
