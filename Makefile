@@ -43,9 +43,10 @@ clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
 
 bench: build
-	cmake --build $(BUILD) -j $(JOBS) --target feedreader_bench checkfeed_bench download_bench
+	cmake --build $(BUILD) -j $(JOBS) --target feedreader_bench checkfeed_bench download_bench opml_import_bench
 	$(BUILD)/bin/feedreader_bench
 	$(BUILD)/bin/checkfeed_bench
+	$(BUILD)/bin/opml_import_bench
 	cd $(BUILD) && bin/download_bench
 	python3 bench/schedule_bench.py $(BUILD)/bin/$(PROGRAM)
 

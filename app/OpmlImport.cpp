@@ -8,6 +8,8 @@
 #include "Statements.h"
 
 #include <QDir>
+#include <QHash>
+#include <QSet>
 #include <QFile>
 #include <QTextBoundaryFinder>
 
@@ -17,9 +19,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <limits>
-#include <map>
 #include <optional>
-#include <set>
 #include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -287,14 +287,14 @@ public:
 
     bool has(const QString &name, const QString &url) const
     {
-        return m_names.count(name.toCaseFolded()) || m_urls.count(urlKey(url));
+        return m_names.contains(name.toCaseFolded()) || m_urls.contains(urlKey(url));
     }
 
     // The first download minute from 60 upward that no feed has, within the
     // range the main list reads; none when all are taken.
     std::optional<int> takeMinute()
     {
-        while (m_nextMinute <= maxMinute && m_minutes.count(m_nextMinute))
+        while (m_nextMinute <= maxMinute && m_minutes.contains(m_nextMinute))
             ++m_nextMinute;
         if (m_nextMinute > maxMinute)
             return std::nullopt;
@@ -319,8 +319,11 @@ public:
         for (;;) {
             const QString fileName = fileNameWith(number < 2 ? QString() : QStringLiteral(" (%1)").arg(number));
             number = number < 2 ? 2 : number + 1;
-            if (m_files.insert(fileKey(folder, fileName)).second)
+            const QString key = fileKey(folder, fileName);
+            if (!m_files.contains(key)) {
+                m_files.insert(key);
                 return fileName;
+            }
         }
     }
 
@@ -349,11 +352,11 @@ private:
         }
     }
 
-    std::set<QString> m_names;
-    std::set<QString> m_urls;
-    std::set<QString> m_files;
-    std::set<int> m_minutes;
-    std::map<QString, int> m_lastNumber;
+    QSet<QString> m_names;
+    QSet<QString> m_urls;
+    QSet<QString> m_files;
+    QSet<int> m_minutes;
+    QHash<QString, int> m_lastNumber;
     int m_nextMinute = firstMinute;
 };
 
