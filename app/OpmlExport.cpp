@@ -28,8 +28,7 @@ std::pair<QString, bool> xmlTextOf(const FieldValue &value)
         else if (!c.isSurrogate() && isXmlCharacter(c.unicode()))
             kept.append(c);
     }
-    const bool changed = kept.size() != text.size();
-    return {kept, changed};
+    return {kept, kept.size() != text.size()};
 }
 
 QString changeLine(const QString &name, bool nameChanged, bool urlChanged)

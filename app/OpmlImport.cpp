@@ -8,9 +8,9 @@
 #include "Statements.h"
 
 #include <QDir>
+#include <QFile>
 #include <QHash>
 #include <QSet>
-#include <QFile>
 #include <QTextBoundaryFinder>
 
 #include <pugixml.hpp>
@@ -134,7 +134,8 @@ QString tooLarge()
 // ever read, so neither a device nor an endless pipe can hold the import up.
 FileContents readBounded(const QString &path)
 {
-    const FileDescriptor file(::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    const FileDescriptor file(
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
     if (file.get() < 0)
         return {{}, systemError()};
     struct stat status = {};
@@ -196,7 +197,7 @@ qsizetype utf8Size(QStringView text)
 {
     qsizetype bytes = 0;
     for (const QChar c : text)
-        bytes += c.unicode() < 0x80 ? 1 : c.unicode() < 0x800 || c.isSurrogate() ? 2 : 3;
+        bytes += c.unicode() < 0x80 ? 1 : (c.unicode() < 0x800 || c.isSurrogate()) ? 2 : 3;
     return bytes;
 }
 
@@ -311,7 +312,7 @@ public:
         const QString stem = QString(name).replace(QLatin1Char('/'), QLatin1Char('-'));
         const auto fileNameWith = [&](const QString &tag) {
             const qsizetype room = maxFileNameBytes - utf8Size(FileNameForFeed(tag));
-            return FileNameForFeed(cutToFit(stem, unlimited, room) + tag);
+            return FileNameForFeed(cutToFit(stem, unlimited, room).trimmed() + tag);
         };
         // Counted per file name rather than per name, so that many long
         // names cut to one file name do not each count up from the start.

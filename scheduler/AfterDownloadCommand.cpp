@@ -163,8 +163,10 @@ struct AfterDownloadCommand::Running
     // together with what it started.
     void kill()
     {
-        if (process->state() != QProcess::NotRunning)
-            ::kill(-static_cast<pid_t>(process->processId()), SIGKILL);
+        // Never 0 here: kill(0) would be the program's own group.
+        const auto pid = static_cast<pid_t>(process->processId());
+        if (process->state() != QProcess::NotRunning && pid > 0)
+            ::kill(-pid, SIGKILL);
     }
 
     void keepStandardError()
@@ -282,7 +284,8 @@ void AfterDownloadCommand::finish(const QString &feedName, const AfterDownloadOu
         m_feeds.erase(found);
 }
 
-AfterDownloadOutcome AfterDownloadCommand::outcomeOf(const Running &ended, int exitCode, QProcess::ExitStatus status) const
+AfterDownloadOutcome AfterDownloadCommand::outcomeOf(const Running &ended, int exitCode,
+                                                     QProcess::ExitStatus status) const
 {
     if (ended.killed)
         return failed(QStringLiteral("killed after ") + spoken(m_timeLimit));

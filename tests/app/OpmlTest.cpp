@@ -327,11 +327,13 @@ TEST(FeedNames, AreCutAt100UnitsWhereACharacterEnds)
     EXPECT_EQ(CleanFeedName(a99 + QStringLiteral("q\u0307b")), a99);
     EXPECT_EQ(CleanFeedName(a99.left(98) + QStringLiteral("q\u0307b")), a99.left(98) + QStringLiteral("q\u0307"));
     // One character longer than the limit on its own keeps what fits.
-    EXPECT_EQ(CleanFeedName(QLatin1Char('x') + QString(200, QChar(0x0301))), QLatin1Char('x') + QString(99, QChar(0x0301)));
+    EXPECT_EQ(CleanFeedName(QLatin1Char('x') + QString(200, QChar(0x0301))),
+              QLatin1Char('x') + QString(99, QChar(0x0301)));
     // A blank left at the cut goes too.
     EXPECT_EQ(CleanFeedName(a99 + QStringLiteral(" bc")), a99);
 
-    EXPECT_EQ(CleanFeedName(QStringLiteral("  Tab\there\x1b[0m\u00a0\u00a0news\r\n ")), QStringLiteral("Tab here[0m news"));
+    EXPECT_EQ(CleanFeedName(QStringLiteral("  Tab\there\x1b[0m\u00a0\u00a0news\r\n ")),
+              QStringLiteral("Tab here[0m news"));
     EXPECT_EQ(CleanFeedName(QStringLiteral("Not") + QChar(0xFFFE) + QChar(0xD800) + QStringLiteral("e\u0301")),
               QStringLiteral("Not\u00e9"));
 }
@@ -416,7 +418,8 @@ TEST(OpmlFile, ReadsAPipeToItsEndButNoFurtherThan16MiB)
     ::close(endless[0]);
     writer.join();
     std::signal(SIGPIPE, previous);
-    EXPECT_TRUE(reading.error.contains(QStringLiteral("the file is larger than 16 MiB"))) << reading.error.toStdString();
+    EXPECT_TRUE(reading.error.contains(QStringLiteral("the file is larger than 16 MiB")))
+        << reading.error.toStdString();
 }
 
 TEST_F(Opml, ExportLeavesOutWhatXmlForbidsAndSaysWhichFeedChanged)
