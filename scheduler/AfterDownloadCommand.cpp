@@ -17,8 +17,8 @@ bool isBlank(QChar c)
     return c == QLatin1Char(' ') || c == QLatin1Char('\t') || c == QLatin1Char('\n');
 }
 
-// The words of its standard error a failure is told by: the first line
-// that says anything. Only the start is kept, however much the command writes.
+// A failure is told by the first line of the command's standard error that
+// says anything; only the start is kept, however much the command writes.
 constexpr qsizetype stderrKept = 1024;
 
 QString firstLine(const QByteArray &output)
@@ -49,13 +49,20 @@ AfterDownloadOutcome failed(const QString &reason)
 }
 
 // The program as execvp would find it, relative paths taken from the
-// folder the command runs in; empty when there is none to run.
-QString executableFor(const QString &program, const QString &folder)
+// folder the command runs in, or why there is none to run.
+std::pair<QString, QString> executableFor(const QString &program, const QString &folder)
 {
-    if (!program.contains(QLatin1Char('/')))
-        return QStandardPaths::findExecutable(program);
+    const QString noSuchProgram = QStringLiteral("no such program");
+    if (!program.contains(QLatin1Char('/'))) {
+        const QString found = QStandardPaths::findExecutable(program);
+        return {found, found.isEmpty() ? noSuchProgram : QString()};
+    }
     const QFileInfo file(QDir(folder), program);
-    return file.isFile() && file.isExecutable() ? file.absoluteFilePath() : QString();
+    if (!file.exists())
+        return {{}, noSuchProgram};
+    if (!file.isFile() || !file.isExecutable())
+        return {{}, QStringLiteral("it is not an executable program")};
+    return {file.absoluteFilePath(), {}};
 }
 
 } // namespace
@@ -220,11 +227,10 @@ void AfterDownloadCommand::start(Request request)
         return;
     }
     const QString folder = QFileInfo(request.episode.file).absolutePath();
-    const QString program = executableFor(words.first(), folder);
+    const auto [program, whyNot] = executableFor(words.first(), folder);
     if (program.isEmpty()) {
         m_feeds.erase(feedName);
-        report(std::move(request.done),
-               failed(QStringLiteral("cannot start \"%1\": no such program").arg(words.first())));
+        report(std::move(request.done), failed(QStringLiteral("cannot start \"%1\": %2").arg(words.first(), whyNot)));
         return;
     }
 

@@ -144,6 +144,9 @@ TEST_F(AfterDownload, AFailureSaysWhy)
                                                              "echo 'cannot write /media/stick: No space left' >&2\n"
                                                              "echo 'second line' >&2\n"
                                                              "exit 2\n");
+    const QString readOnly = bin + QStringLiteral("/not executable.sh");
+    QFile(failing).copy(readOnly);
+    QFile::setPermissions(readOnly, QFile::ReadOwner | QFile::WriteOwner);
     AfterDownloadCommand runner;
     const std::pair<QString, QString> commands[] = {
         {QStringLiteral("'%1'").arg(failing),
@@ -154,6 +157,9 @@ TEST_F(AfterDownload, AFailureSaysWhy)
          QStringLiteral("after-download command failed: cannot start \"no-such-program-anywhere\": no such program")},
         {QStringLiteral("./missing.sh"),
          QStringLiteral("after-download command failed: cannot start \"./missing.sh\": no such program")},
+        {QStringLiteral("'%1' %f").arg(readOnly),
+         QStringLiteral("after-download command failed: cannot start \"%1\": it is not an executable program")
+             .arg(readOnly)},
         {QStringLiteral("cp %f '/media/stick"),
          QStringLiteral("after-download command failed: the command cannot be read: a ' is not closed")},
         {QStringLiteral("  "), QString()},
