@@ -1,5 +1,6 @@
 #include "CommandLine.h"
 
+#include "AfterDownloadCommand.h"
 #include "BuildConfig.h"
 #include "Connection.h"
 #include "ConsoleMessageBox.h"
@@ -18,6 +19,7 @@
 #include "RunningCopy.h"
 #include "RuntimeError.h"
 #include "ScheduleStore.h"
+#include "Settings.h"
 #include "Statements.h"
 
 #include <QCommandLineParser>
@@ -172,8 +174,12 @@ int importOpml(Database &db, const OpmlReading &reading)
 int exportOpml(Database &db)
 {
     try {
-        const QByteArray opml = ExportOpml(db.connection);
-        if (std::fwrite(opml.constData(), 1, static_cast<size_t>(opml.size()), stdout) == size_t(opml.size())
+        const OpmlExport opml = ExportOpml(db.connection);
+        for (const QString &change : opml.changes)
+            err(change);
+        const QByteArray &document = opml.document;
+        if (std::fwrite(document.constData(), 1, static_cast<size_t>(document.size()), stdout)
+                == size_t(document.size())
             && std::fflush(stdout) == 0)
             return Success;
         err(QStringLiteral("Cannot write the OPML to standard output."));
@@ -182,6 +188,26 @@ int exportOpml(Database &db)
         err(error.description());
         return Failure;
     }
+}
+
+// A command that cannot be split is refused before it is kept, rather than
+// fail after every download.
+int setAfterDownload(const QString &commandLine)
+{
+    if (TrimBlanks(commandLine).isEmpty()) {
+        settings::write(settings::afterDownload, QString());
+        out(QStringLiteral("No command runs after a new episode any more."));
+        return Success;
+    }
+    QString error;
+    SplitCommandLine(commandLine, &error);
+    if (!error.isEmpty()) {
+        err(QStringLiteral("The command cannot be read: %1. Nothing was changed.").arg(error));
+        return Usage;
+    }
+    settings::write(settings::afterDownload, commandLine);
+    out(QStringLiteral("After each new episode this command runs: ") + commandLine);
+    return Success;
 }
 
 int checkFeed(const QString &url)
@@ -321,7 +347,12 @@ int runCommandLine(const QStringList &arguments, const QString &programFolder)
                                               QStringLiteral("FILE"));
     const QCommandLineOption exportOpmlOption(QStringLiteral("export-opml"),
                                               QStringLiteral("Write the feed list as OPML to standard output."));
-    parser.addOptions({list, download, checkFeedOption, headless, status, importOpmlOption, exportOpmlOption});
+    const QCommandLineOption afterDownload(QStringLiteral("after-download"),
+                                           QStringLiteral("Run COMMAND after each new episode (%f the episode's "
+                                                          "file, %n the feed, %u its URL); \"\" runs none."),
+                                           QStringLiteral("COMMAND"));
+    parser.addOptions({list, download, checkFeedOption, headless, status, importOpmlOption, exportOpmlOption,
+                       afterDownload});
 
     if (!parser.parse(arguments)) {
         err(parser.errorText());
@@ -341,14 +372,16 @@ int runCommandLine(const QStringList &arguments, const QString &programFolder)
     }
     const int chosen = int(parser.isSet(list)) + int(parser.isSet(download)) + int(parser.isSet(checkFeedOption))
         + int(parser.isSet(headless)) + int(parser.isSet(status)) + int(parser.isSet(importOpmlOption))
-        + int(parser.isSet(exportOpmlOption));
+        + int(parser.isSet(exportOpmlOption)) + int(parser.isSet(afterDownload));
     if (chosen != 1 || !parser.positionalArguments().isEmpty()) {
         err(QStringLiteral("Give exactly one of --list, --status, --download NAME, --check-feed URL, --headless, "
-                           "--import-opml FILE or --export-opml (--help tells more)."));
+                           "--import-opml FILE, --export-opml or --after-download COMMAND (--help tells more)."));
         return Usage;
     }
     if (parser.isSet(checkFeedOption))
         return checkFeed(parser.value(checkFeedOption));
+    if (parser.isSet(afterDownload))
+        return setAfterDownload(parser.value(afterDownload));
     // A file that is not OPML is refused before the data folder is touched.
     OpmlReading opml;
     if (parser.isSet(importOpmlOption)) {

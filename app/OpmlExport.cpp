@@ -9,9 +9,37 @@
 namespace tidewell {
 namespace {
 
-QByteArray textOf(const FieldValue &value)
+bool isXmlCharacter(char32_t c)
 {
-    return value.isNull() ? QByteArray() : value.toText().toUtf8();
+    return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) || (c >= 0xE000 && c <= 0xFFFD)
+        || (c >= 0x10000 && c <= 0x10FFFF);
+}
+
+// The field's text without what XML forbids, and whether anything went.
+std::pair<QString, bool> xmlTextOf(const FieldValue &value)
+{
+    const QString text = value.isNull() ? QString() : value.toText();
+    QString kept;
+    kept.reserve(text.size());
+    for (qsizetype at = 0; at < text.size(); ++at) {
+        const QChar c = text.at(at);
+        if (c.isHighSurrogate() && at + 1 < text.size() && text.at(at + 1).isLowSurrogate())
+            kept.append(c).append(text.at(++at));
+        else if (!c.isSurrogate() && isXmlCharacter(c.unicode()))
+            kept.append(c);
+    }
+    return {kept, kept.size() != text.size()};
+}
+
+QString changeLine(const QString &name, bool nameChanged, bool urlChanged)
+{
+    const QString where = nameChanged && urlChanged ? QStringLiteral("name and URL")
+        : nameChanged                               ? QStringLiteral("name")
+                                                    : QStringLiteral("URL");
+    // The line goes to a terminal: what is left of the name must not steer it.
+    QString shown = name;
+    shown.removeIf([](QChar c) { return c.category() == QChar::Other_Control; });
+    return QStringLiteral("Feed \"%1\": characters XML does not allow were left out of its %2.").arg(shown, where);
 }
 
 class ByteArrayWriter : public pugi::xml_writer
@@ -26,7 +54,7 @@ public:
 
 } // namespace
 
-QByteArray ExportOpml(Connection &dbConn)
+OpmlExport ExportOpml(Connection &dbConn)
 {
     pugi::xml_document xml;
     pugi::xml_node declaration = xml.append_child(pugi::node_declaration);
@@ -37,19 +65,24 @@ QByteArray ExportOpml(Connection &dbConn)
     opml.append_child("head").append_child("title").text() = "Tidewell Episode Keeper feeds";
     pugi::xml_node body = opml.append_child("body");
 
+    QStringList changes;
     RecordSet records;
     for (records.Open(statements::feedsByMinute(), dbConn); !records.Eof(); records.MoveNext()) {
-        const QByteArray name = textOf(records.Fields(QStringLiteral("name")));
+        const auto [name, nameChanged] = xmlTextOf(records.Fields(QStringLiteral("name")));
+        const auto [url, urlChanged] = xmlTextOf(records.Fields(QStringLiteral("URL")));
+        const QByteArray nameBytes = name.toUtf8();
         pugi::xml_node outline = body.append_child("outline");
         outline.append_attribute("type") = "rss";
-        outline.append_attribute("text") = name.constData();
-        outline.append_attribute("title") = name.constData();
-        outline.append_attribute("xmlUrl") = textOf(records.Fields(QStringLiteral("URL"))).constData();
+        outline.append_attribute("text") = nameBytes.constData();
+        outline.append_attribute("title") = nameBytes.constData();
+        outline.append_attribute("xmlUrl") = url.toUtf8().constData();
+        if (nameChanged || urlChanged)
+            changes << changeLine(name, nameChanged, urlChanged);
     }
 
     ByteArrayWriter writer;
     xml.save(writer, "  ", pugi::format_default, pugi::encoding_utf8);
-    return writer.bytes;
+    return {writer.bytes, changes};
 }
 
 } // namespace tidewell

@@ -2,16 +2,27 @@
 
 #include "Connection.h"
 #include "FeedFileName.h"
+#include "NetworkRules.h"
 #include "RecordSet.h"
 #include "RuntimeError.h"
 #include "Statements.h"
 
+#include <QDir>
 #include <QFile>
+#include <QHash>
+#include <QSet>
+#include <QTextBoundaryFinder>
 
 #include <pugixml.hpp>
 
-#include <set>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <limits>
+#include <optional>
 #include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace tidewell {
 namespace {
@@ -58,52 +69,297 @@ pugi::xml_node nextWithin(pugi::xml_node node, const pugi::xml_node &root)
     return {};
 }
 
+// A feed outline names its feed's address, or at least says it is a feed.
+// Category outlines do neither, and a url= on a "link" or "include" outline
+// is a web page or another OPML file, not a feed.
+bool isFeedOutline(const pugi::xml_node &node)
+{
+    if (node.type() != pugi::node_element || !named(node.name(), "outline"))
+        return false;
+    const char *type = attributeNamed(node, "type").value();
+    return attributeNamed(node, "xmlUrl") || named(type, "rss") || (!*type && attributeNamed(node, "url"));
+}
+
+QString feedUrlOf(const pugi::xml_node &node)
+{
+    const QString xmlUrl = valueOf(node, "xmlUrl");
+    return xmlUrl.trimmed().isEmpty() ? valueOf(node, "url") : xmlUrl;
+}
+
 std::vector<OpmlFeed> feedOutlines(const pugi::xml_node &body)
 {
     std::vector<OpmlFeed> feeds;
     for (pugi::xml_node node = nextWithin(body, body); node; node = nextWithin(node, body)) {
-        if (node.type() == pugi::node_element && named(node.name(), "outline") && attributeNamed(node, "xmlUrl"))
-            feeds.push_back({valueOf(node, "text"), valueOf(node, "title"), valueOf(node, "xmlUrl")});
+        if (isFeedOutline(node))
+            feeds.push_back({valueOf(node, "text"), valueOf(node, "title"), feedUrlOf(node)});
     }
     return feeds;
 }
 
-// A name on one line: line breaks (written as character references) and
-// runs of blanks would otherwise reach the list and the file name.
-QString nameOf(const OpmlFeed &feed)
+struct FileContents
 {
-    const QString text = feed.text.simplified();
-    return text.isEmpty() ? feed.title.simplified() : text;
-}
+    QByteArray bytes;
+    QString error;
+};
 
-// The editor's file name, kept to one file inside the folder: a name such
-// as "News/Weather" from another program must not point into a folder that
-// does not exist, nor out of the chosen one.
-QString fileNameOf(const QString &name)
+class FileDescriptor
 {
-    QString fileName = FileNameForFeed(name);
-    fileName.replace(QLatin1Char('/'), QLatin1Char('-'));
-    return fileName;
-}
-
-bool nameTaken(Connection &dbConn, const QString &name)
-{
-    RecordSet records;
-    records.Open(statements::feedsWithName(name), dbConn);
-    return !records.Eof();
-}
-
-std::set<QString> urlsInList(Connection &dbConn)
-{
-    std::set<QString> urls;
-    RecordSet records;
-    for (records.Open(statements::feedsByName(), dbConn); !records.Eof(); records.MoveNext()) {
-        const FieldValue url = records.Fields(QStringLiteral("URL"));
-        if (!url.isNull())
-            urls.insert(url.toText().trimmed());
+public:
+    explicit FileDescriptor(int fd) : m_fd(fd) {}
+    ~FileDescriptor()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
     }
-    return urls;
+    FileDescriptor(const FileDescriptor &) = delete;
+    FileDescriptor &operator=(const FileDescriptor &) = delete;
+    int get() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+QString systemError()
+{
+    return QString::fromLocal8Bit(std::strerror(errno));
 }
+
+QString tooLarge()
+{
+    return QStringLiteral("the file is larger than 16 MiB");
+}
+
+// Opened without blocking, since opening a named pipe waits for a writer;
+// the type is checked before a byte is read, and no more than the limit is
+// ever read, so neither a device nor an endless pipe can hold the import up.
+FileContents readBounded(const QString &path)
+{
+    const FileDescriptor file(
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    if (file.get() < 0)
+        return {{}, systemError()};
+    struct stat status = {};
+    if (::fstat(file.get(), &status) != 0)
+        return {{}, systemError()};
+    if (S_ISDIR(status.st_mode))
+        return {{}, QStringLiteral("it is a folder")};
+    if (!S_ISREG(status.st_mode) && !S_ISFIFO(status.st_mode))
+        return {{}, QStringLiteral("it is a device, not a file")};
+    if (status.st_size > maxOpmlFileBytes)
+        return {{}, tooLarge()};
+    // A pipe whose writer has not written yet is waited for; one without a
+    // writer reads as empty at once.
+    ::fcntl(file.get(), F_SETFL, ::fcntl(file.get(), F_GETFL) & ~O_NONBLOCK);
+
+    constexpr qsizetype chunk = 64 * 1024;
+    QByteArray bytes;
+    bytes.reserve(S_ISREG(status.st_mode) ? qsizetype(status.st_size) + 1 : chunk);
+    for (;;) {
+        const qsizetype before = bytes.size();
+        bytes.resize(before + chunk);
+        const ssize_t got = ::read(file.get(), bytes.data() + before, chunk);
+        if (got < 0 && errno == EINTR) {
+            bytes.resize(before);
+            continue;
+        }
+        if (got < 0)
+            return {{}, systemError()};
+        bytes.resize(before + got);
+        if (bytes.size() > maxOpmlFileBytes)
+            return {{}, tooLarge()};
+        if (got == 0)
+            return {bytes, {}};
+    }
+}
+
+// Control characters go (line breaks and tabs become blanks), and so does
+// what no text should hold: a lone surrogate, U+FFFE and the like.
+QString withoutControls(const QString &text)
+{
+    QString kept;
+    kept.reserve(text.size());
+    for (qsizetype at = 0; at < text.size(); ++at) {
+        const QChar c = text.at(at);
+        if (c.isHighSurrogate() && at + 1 < text.size() && text.at(at + 1).isLowSurrogate()) {
+            kept.append(c).append(text.at(++at));
+        } else if (c.isSpace()) {
+            kept.append(QLatin1Char(' '));
+        } else if (c.category() != QChar::Other_Control && !c.isSurrogate() && !c.isNonCharacter()) {
+            kept.append(c);
+        }
+    }
+    return kept;
+}
+
+constexpr qsizetype unlimited = std::numeric_limits<qsizetype>::max();
+
+qsizetype utf8Size(QStringView text)
+{
+    qsizetype bytes = 0;
+    for (const QChar c : text)
+        bytes += c.unicode() < 0x80 ? 1 : (c.unicode() < 0x800 || c.isSurrogate()) ? 2 : 3;
+    return bytes;
+}
+
+// Where the longest start of `text` that fits both limits ends, stepping
+// from one boundary that `next` gives to the next.
+template<typename Next>
+qsizetype fittingEnd(QStringView text, qsizetype maxUnits, qsizetype maxBytes, Next next)
+{
+    qsizetype end = 0;
+    qsizetype bytes = 0;
+    for (qsizetype to = next(end); to > end; to = next(end)) {
+        bytes += utf8Size(text.sliced(end, to - end));
+        if (to > maxUnits || bytes > maxBytes)
+            break;
+        end = to;
+    }
+    return end;
+}
+
+// The longest start of `text` within both limits that ends where a
+// character as the reader sees it ends, so no surrogate pair and no letter
+// with its accents is split. Only one character too long for the limits
+// on its own (a letter under hundreds of combining marks) is cut inside,
+// between code points, rather than lose the whole text.
+QString cutToFit(const QString &text, qsizetype maxUnits, qsizetype maxBytes)
+{
+    if (text.size() <= maxUnits && utf8Size(text) <= maxBytes)
+        return text;
+    QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, text);
+    qsizetype end = fittingEnd(text, maxUnits, maxBytes, [&](qsizetype) { return graphemes.toNextBoundary(); });
+    if (end == 0) {
+        end = fittingEnd(text, maxUnits, maxBytes, [&](qsizetype at) -> qsizetype {
+            if (at >= text.size())
+                return -1;
+            return at + (text.at(at).isHighSurrogate() && at + 1 < text.size() ? 2 : 1);
+        });
+    }
+    return text.left(end);
+}
+
+QString cleanUrl(const QString &url)
+{
+    return withoutControls(url).trimmed();
+}
+
+// Anything the transfer cannot fetch: other schemes (javascript:, file:,
+// data:, ftp:), relative addresses, addresses without a host.
+bool isWebAddress(const QString &url)
+{
+    return net::isFetchable(net::podcastUrl(url));
+}
+
+// Two spellings of one address (feed://host/x and http://host/x, a host in
+// capitals) are the same feed.
+QString urlKey(const QString &url)
+{
+    return net::podcastUrl(url).toString();
+}
+
+QString nameKey(const QString &name)
+{
+    return CleanFeedName(name).toCaseFolded();
+}
+
+// What the list already holds, read once, so that each feed of the file is
+// checked against it without another query: names, addresses, download
+// minutes and the files the feeds are saved to.
+class ListIndex
+{
+public:
+    explicit ListIndex(Connection &dbConn)
+    {
+        RecordSet records;
+        for (records.Open(statements::feedsByName(), dbConn); !records.Eof(); records.MoveNext()) {
+            const FieldValue name = records.Fields(QStringLiteral("name"));
+            const FieldValue url = records.Fields(QStringLiteral("URL"));
+            if (!name.isNull())
+                m_names.insert(nameKey(name.toText()));
+            if (!url.isNull())
+                m_urls.insert(urlKey(url.toText()));
+            occupyMinute(records.Fields(QStringLiteral("minute")));
+            const FieldValue folder = records.Fields(QStringLiteral("folder"));
+            const FieldValue fileName = records.Fields(QStringLiteral("filename"));
+            if (!folder.isNull() && !fileName.isNull())
+                m_files.insert(fileKey(folder.toText(), fileName.toText()));
+        }
+    }
+
+    bool has(const QString &name, const QString &url) const
+    {
+        return m_names.contains(name.toCaseFolded()) || m_urls.contains(urlKey(url));
+    }
+
+    // The first download minute from 60 upward that no feed has, within the
+    // range the main list reads; none when all are taken.
+    std::optional<int> takeMinute()
+    {
+        while (m_nextMinute <= maxMinute && m_minutes.contains(m_nextMinute))
+            ++m_nextMinute;
+        if (m_nextMinute > maxMinute)
+            return std::nullopt;
+        return m_nextMinute++;
+    }
+
+    // The editor's file name for `name`, numbered " (2)", " (3)" ... when
+    // another feed already saves to that file in `folder`, since two feeds
+    // would replace each other's episode there. "/" would point out of the
+    // folder; the length keeps the file within what file systems take.
+    QString takeFileName(const QString &folder, const QString &name)
+    {
+        constexpr qsizetype maxFileNameBytes = 199;
+        const QString stem = QString(name).replace(QLatin1Char('/'), QLatin1Char('-'));
+        const auto fileNameWith = [&](const QString &tag) {
+            const qsizetype room = maxFileNameBytes - utf8Size(FileNameForFeed(tag));
+            return FileNameForFeed(cutToFit(stem, unlimited, room).trimmed() + tag);
+        };
+        // Counted per file name rather than per name, so that many long
+        // names cut to one file name do not each count up from the start.
+        int &number = m_lastNumber[fileKey(folder, fileNameWith({}))];
+        for (;;) {
+            const QString fileName = fileNameWith(number < 2 ? QString() : QStringLiteral(" (%1)").arg(number));
+            number = number < 2 ? 2 : number + 1;
+            const QString key = fileKey(folder, fileName);
+            if (!m_files.contains(key)) {
+                m_files.insert(key);
+                return fileName;
+            }
+        }
+    }
+
+    void add(const QString &name, const QString &url)
+    {
+        m_names.insert(name.toCaseFolded());
+        m_urls.insert(urlKey(url));
+    }
+
+private:
+    static constexpr int firstMinute = 60;
+    static constexpr int maxMinute = 32767;
+
+    static QString fileKey(const QString &folder, const QString &fileName)
+    {
+        return QDir::cleanPath(folder + QLatin1Char('/') + fileName);
+    }
+
+    // A minute the main list reads as taken is taken here too, whatever
+    // form it is stored in; one it cannot read takes nothing.
+    void occupyMinute(const FieldValue &minute)
+    {
+        try {
+            m_minutes.insert(minute.toInt16());
+        } catch (const RuntimeError &) {
+        }
+    }
+
+    QSet<QString> m_names;
+    QSet<QString> m_urls;
+    QSet<QString> m_files;
+    QSet<int> m_minutes;
+    QHash<QString, int> m_lastNumber;
+    int m_nextMinute = firstMinute;
+};
 
 // Holds the write lock from the first check to the last insert, so the
 // checks see what the inserts change and a failure undoes every insert.
@@ -140,10 +396,11 @@ private:
 
 } // namespace
 
-OpmlReading ReadOpml(const QByteArray &document)
+OpmlReading ReadOpml(QByteArray document)
 {
     pugi::xml_document xml;
-    const pugi::xml_parse_result parsed = xml.load_buffer(document.constData(), static_cast<size_t>(document.size()));
+    const pugi::xml_parse_result parsed =
+        xml.load_buffer_inplace(document.data(), static_cast<size_t>(document.size()));
     if (!parsed)
         return {{}, QStringLiteral("it is not well-formed XML (%1 at byte %2)")
                         .arg(QString::fromUtf8(parsed.description()))
@@ -159,34 +416,46 @@ OpmlReading ReadOpml(const QByteArray &document)
 
 OpmlReading ReadOpmlFile(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {{}, QStringLiteral("Cannot read %1: %2. Nothing was added.").arg(path, file.errorString())};
-    OpmlReading reading = ReadOpml(file.readAll());
+    FileContents file = readBounded(path);
+    if (!file.error.isEmpty())
+        return {{}, QStringLiteral("Cannot read %1: %2. Nothing was added.").arg(path, file.error)};
+    OpmlReading reading = ReadOpml(std::move(file.bytes));
     if (!reading.error.isEmpty())
         reading.error = QStringLiteral("%1 is not an OPML file: %2. Nothing was added.").arg(path, reading.error);
     return reading;
 }
 
+QString CleanFeedName(const QString &name)
+{
+    const QString tidy = withoutControls(name).normalized(QString::NormalizationForm_C).simplified();
+    return cutToFit(tidy, maxFeedNameLength, unlimited).trimmed();
+}
+
 QStringList ImportFeeds(Connection &dbConn, const std::vector<OpmlFeed> &feeds, const QString &folder)
 {
     Transaction transaction(dbConn);
-    std::set<QString> urls = urlsInList(dbConn);
+    ListIndex list(dbConn);
     QStringList lines;
     for (const OpmlFeed &feed : feeds) {
-        const QString name = nameOf(feed);
-        const QString url = feed.xmlUrl.trimmed();
-        if (name.isEmpty()) {
-            lines << QStringLiteral("Skipped, no name: ") + url;
-        } else if (url.isEmpty()) {
+        QString name = CleanFeedName(feed.title);
+        if (name.isEmpty())
+            name = CleanFeedName(feed.text);
+        const QString url = cleanUrl(feed.url);
+        if (url.isEmpty()) {
             lines << QStringLiteral("Skipped, no feed URL: ") + name;
-        } else if (urls.count(url) || nameTaken(dbConn, name)) {
+        } else if (name.isEmpty()) {
+            lines << QStringLiteral("Skipped, no name: ") + url;
+        } else if (!isWebAddress(url)) {
+            lines << QStringLiteral("Skipped, not a web address: %1 (%2)").arg(name, url);
+        } else if (list.has(name, url)) {
             lines << QStringLiteral("Skipped, already in the list: ") + name;
-        } else {
+        } else if (const std::optional<int> minute = list.takeMinute()) {
             dbConn.Execute(statements::insertFeed(
-                {name, QStringLiteral("60"), fileNameOf(name), folder, url, true}));
-            urls.insert(url);
+                {name, QString::number(*minute), list.takeFileName(folder, name), folder, url, true}));
+            list.add(name, url);
             lines << QStringLiteral("Added: ") + name;
+        } else {
+            lines << QStringLiteral("Skipped, every download minute is taken: ") + name;
         }
     }
     transaction.commit();

@@ -11,12 +11,14 @@ namespace tidewell {
 class Connection;
 
 // One feed outline of an OPML document, its values as written (entities
-// resolved, nothing trimmed yet).
+// resolved, nothing trimmed yet). The URL is xmlUrl, or url where xmlUrl is
+// missing or blank, as some programs write it; never htmlUrl, which is the
+// show's web page.
 struct OpmlFeed
 {
     QString text;
     QString title;
-    QString xmlUrl;
+    QString url;
 };
 
 // The feed outlines of a document in document order, nested ones included,
@@ -27,16 +29,29 @@ struct OpmlReading
     QString error;
 };
 
-OpmlReading ReadOpml(const QByteArray &document);
-// The same for a file; a file that cannot be read is an error too.
+// The largest file an import reads; beyond it the file is refused unread.
+inline constexpr qint64 maxOpmlFileBytes = 16 * 1024 * 1024;
+
+OpmlReading ReadOpml(QByteArray document);
+// The same for a file, read up to maxOpmlFileBytes; a file that cannot be
+// read, a larger one, a folder and a device are errors too. A pipe is read
+// to its end; a named pipe nobody writes to reads as empty.
 OpmlReading ReadOpmlFile(const QString &path);
 
-// Adds every feed that is not in the list yet: interval 60 minutes, saved
-// into `folder` under the name the editor would give it, Active. A feed is
-// already in the list when its name (trimmed, compared as the editor's name
-// check compares) or its URL is, counting the ones added before it. Returns
-// one line per feed saying what became of it. All or nothing: when a
-// statement fails, RuntimeError leaves the list as it was.
+// A feed's name on one line, as the import stores it: control characters
+// removed, blanks collapsed and trimmed, NFC, at most maxFeedNameLength
+// UTF-16 units cut where a character ends.
+inline constexpr qsizetype maxFeedNameLength = 100;
+QString CleanFeedName(const QString &name);
+
+// Adds every feed that is not in the list yet, so that the list stays one
+// the editor accepts: each on the first download minute from 60 upward that
+// no feed has, saved into `folder` under the name the editor would give it
+// (made unique in that folder and kept under 200 bytes), Active. The name is
+// the title, or the text where the title is blank. A feed is already in the
+// list when its name (letter case aside) or its URL is, counting the ones
+// added before it. Returns one line per feed saying what became of it. All
+// or nothing: when a statement fails, RuntimeError leaves the list as it was.
 QStringList ImportFeeds(Connection &dbConn, const std::vector<OpmlFeed> &feeds, const QString &folder);
 
 } // namespace tidewell

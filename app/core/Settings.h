@@ -19,6 +19,8 @@ inline const QString windowsStartup = QStringLiteral("Windows Startup");
 inline const QString minimized = QStringLiteral("Minimized");
 inline const QString startStopState = QStringLiteral("StartStopState");
 inline const QString lastFolderDot = QStringLiteral("LastFolderDot");
+// The command run after a new episode replaced a feed's file; empty for none.
+inline const QString afterDownload = QStringLiteral("AfterDownload");
 
 inline const QString on = QStringLiteral("On");
 inline const QString off = QStringLiteral("Off");

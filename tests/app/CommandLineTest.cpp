@@ -89,7 +89,7 @@ TEST_F(CommandLine, ImportsAnotherProgramsListAndExportsItIntoAFreshHomeUnchange
     EXPECT_EQ(result.out.count(QStringLiteral("Added: ")), 5) << result.out.toStdString();
     EXPECT_TRUE(result.out.endsWith(QStringLiteral("Skipped, already in the list: Morning Briefing (mirror)\n")));
     EXPECT_TRUE(run({QStringLiteral("--list")})
-                    .out.contains(QStringLiteral("Rock 'n' Roll & Politics\t01:00:00\tYes\n")));
+                    .out.contains(QStringLiteral("Rock 'n' Roll & Politics\t01:01:00\tYes\n")));
     {
         Connection db;
         db.Open(QStringLiteral("Data Source=") + home.dataFile());
