@@ -190,6 +190,11 @@ void Form1::Form_Load()
         onError(176, [&] { setWindowState(windowState() | Qt::WindowMinimized); });
     onError(178, [&] { listPodCast(); });
     restoreSchedulingState(onError);
+    // The rows' details wait for the scheduling state: switched on, it tells
+    // them itself, and asking the store twice for every feed is much of a
+    // long list's start.
+    if (!schedulingOn())
+        showRowDetails();
     isLoading = false; // 194
 }
 
@@ -252,7 +257,7 @@ void Form1::listPodCast()
     reselect(selected);
     if (schedulingOn())
         rebindTimers();
-    else
+    else if (!isLoading)
         showRowDetails();
 }
 
