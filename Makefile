@@ -43,11 +43,12 @@ clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
 
 bench: build
-	cmake --build $(BUILD) -j $(JOBS) --target feedreader_bench checkfeed_bench download_bench
+	cmake --build $(BUILD) -j $(JOBS) --target feedreader_bench checkfeed_bench download_bench map_timer bare_window
 	$(BUILD)/bin/feedreader_bench
 	$(BUILD)/bin/checkfeed_bench
 	cd $(BUILD) && bin/download_bench
 	python3 bench/schedule_bench.py $(BUILD)/bin/$(PROGRAM)
+	python3 bench/startup_bench.py $(BUILD)/bin/$(PROGRAM) $(BUILD)/bin/map_timer $(BUILD)/bin/bare_window
 
 package: build
 	cd $(BUILD) && cpack -G DEB

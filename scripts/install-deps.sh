@@ -18,6 +18,7 @@ packages=(
     sqlite3                         # ...and a feed list made for them
     zlib1g-dev                      # gzip bodies in the feed reader's tests
     libbenchmark-dev curl           # make bench
+    libxcb1-dev                     # ...its timer of the window's start
     dpkg-dev file                   # the version and dates from the changelog, the hardening flags,
                                     # the package's library dependencies
     scdoc                           # the manual page
