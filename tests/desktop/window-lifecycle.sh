@@ -8,8 +8,9 @@
 # It starts an X server of its own (Xvfb, 1280x800, on the first free display
 # number) and stops everything it started when it ends:
 #     tests/desktop/window-lifecycle.sh build/bin/tidewell-episode-keeper
-# A screenshot of the start in the tray is left in the current folder, and
-# one of the screen at a failure.
+# Screenshots of the start in the tray, of a message box and of the window
+# with a long failure and the longest countdown are left in the current folder,
+# and one of the screen at a failure.
 set -euo pipefail
 
 program=$(realpath "$1")
@@ -174,6 +175,9 @@ on_screen() {
 }
 main_on_screen() { local w; w=$(main_window) && on_screen "$w"; }
 above() { (($(stacking_position "$1") > $(stacking_position "$2"))); }
+active_window() { xprop -root -notype _NET_ACTIVE_WINDOW | sed -n 's/^.*# \(0x[0-9a-f]*\).*$/\1/p'; }
+is_active() { (($(active_window) == $1)); }
+iconic() { [ "$(wm_state "$1")" = Iconic ] || ! viewable "$1"; }
 editor_back_on_top() {
     local editor main
     editor=$(dialogs_named "Add / Remove Feeds" | head -n 1) && [ -n "$editor" ] && main=$(main_window) &&
@@ -279,6 +283,15 @@ click_icon
 within 5 "a click on the icon brings the window back" main_shown
 within 5 "the editor comes back on top of the window" editor_back_on_top
 
+# The editor minimised on its own leaves the window in view but blocked by
+# it; the icon brings the editor back, active.
+main=$(main_window)
+xdotool windowminimize "$editor"
+within 5 "the editor minimises" iconic "$editor"
+click_icon
+within 5 "a click on the icon brings the editor minimised on its own back" editor_back_on_top
+within 5 "the editor brought back is the active window" is_active "$editor"
+
 # Enter on a focused button presses it: from the minute field to Close.
 activate "$editor"
 press ctrl+a 5 Tab Tab Tab Tab Tab Tab Tab Return
@@ -292,6 +305,35 @@ xdotool mousemove $((x + w / 2)) $((y - t / 2)) click --repeat 2 --delay 120 1
 within 5 "a double click on the title bar maximises the window" main_maximised
 click_icon
 throughout 2 "a click on the icon leaves the maximised window as it is" main_maximised
+stop_program
+
+# ---- Layout: a long failure, a message, a year's countdown --------------------
+
+echo "layout"
+make_home
+long_name="A feed with a name far longer than the window is wide, as some podcasts name themselves"
+sqlite3 "$data/dbData.mdb" "delete from rss;
+    insert into rss values ('$long_name', 5, 'long.mp3', '$HOME/Desktop/', 'http://127.0.0.1:9/long.xml', 1);
+    insert into rss values ('Longest', 32767, 'longest.mp3', '$HOME/Desktop/', 'http://127.0.0.1:9/y.xml', 1);"
+start_program
+within 10 "the window opens" main_shown
+main=$(main_window)
+read -r x y width h < <(geometry "$main")
+activate "$main"
+# "Start Downloading Selected" on the first feed, which cannot be fetched.
+press Tab Tab Return
+within 10 "the download's message shows" one_dialog_named "Tidewell Episode"
+box=$(dialogs_named "Tidewell Episode")
+read -r x y w h < <(geometry "$box")
+# The title in the window manager's font, with the icon and buttons beside it.
+((w >= 200)) || fail "the message box is ${w} pixels wide, too narrow for its title"
+import -window root "$shots/window-lifecycle-message.png"
+activate "$box"
+press Return
+within 5 "the message closes" no_dialog_named "Tidewell Episode"
+read -r x y w h < <(geometry "$main")
+((w == width)) || fail "the failure in the status line made the window ${w} pixels wide, not ${width}"
+import -window root "$shots/window-lifecycle-layout.png"
 stop_program
 
 # ---- Start in the tray with feeds and scheduling on --------------------------
