@@ -6,7 +6,7 @@ namespace tidewell {
 
 QList<int> programIconSizes()
 {
-    return {16, 22, 24, 32, 48, 64, 128, 256};
+    return {16, 22, 24, 32, 48, 64};
 }
 
 QIcon programIcon()
