@@ -21,9 +21,11 @@ class="tidewell-episode-keeper"
 shots=$PWD
 rm -f "$shots/window-lifecycle-failure.png"
 
-for tool in Xvfb openbox trayer xdotool xprop xwininfo import sqlite3; do
+for tool in Xvfb openbox trayer xdotool xprop xwininfo import sqlite3 dbus-daemon; do
     command -v "$tool" >/dev/null || { echo "missing $tool: run scripts/install-deps.sh"; exit 1; }
 done
+/usr/bin/python3 -c "import pyatspi" 2>/dev/null || { echo "missing python3-pyatspi: run scripts/install-deps.sh"; exit 1; }
+here=$(dirname "$(realpath "$0")")
 
 # A home of the test's own, and no desktop session to borrow from: without a
 # session bus Qt puts its icon into the XEMBED tray below.
@@ -449,5 +451,30 @@ press Tab Return
 within 5 "the editor opens at scale 2" one_dialog_named "Add / Remove Feeds"
 within 5 "at scale 2 the editor lies on the screen" on_screen "$(dialogs_named "Add / Remove Feeds")"
 stop_program
+
+# ---- What a screen reader is told ------------------------------------------
+
+# Read over AT-SPI, as a screen reader reads it, with both windows open. The
+# accessibility bus needs a session bus; the notification area stays the
+# XEMBED one, as no desktop on this bus offers another.
+echo "accessibility"
+make_home
+dbus-daemon --session --address="unix:path=$work/bus" --nofork >"$work/bus.log" 2>&1 &
+started+=($!)
+bus=$!
+within 5 "the session bus starts" test -S "$work/bus"
+start_program DBUS_SESSION_BUS_ADDRESS="unix:path=$work/bus" QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
+within 10 "the window opens" main_shown
+activate "$(main_window)"
+press Tab Return
+within 5 "the editor opens" one_dialog_named "Add / Remove Feeds"
+DBUS_SESSION_BUS_ADDRESS="unix:path=$work/bus" timeout 60 /usr/bin/python3 "$here/accessible-names.py" \
+    >"$work/accessible.txt" 2>&1 || fail "what a screen reader is told: $(cat "$work/accessible.txt")"
+stop_program
+kill "$bus"
+wait "$bus" 2>/dev/null || true
+# The accessibility bus and its registry end with the session bus.
+leftovers() { pgrep -f "$work" | grep -vx "$$" || true; }
+within 5 "the accessibility bus ends with the session bus" test -z "$(leftovers)"
 
 echo "window lifecycle: all checks passed"
