@@ -154,14 +154,14 @@ void Form2::describeControls()
                                                        "below."));
     Text1->setAccessibleDescription(QStringLiteral("The feed's name; no two feeds may share it."));
     Text5->setAccessibleDescription(QStringLiteral("Minutes between two downloads of the feed; no two feeds may "
-                                                   "share them."));
+                                                   "share a minute."));
     Check1->setAccessibleDescription(QStringLiteral("Downloads the feed on its schedule."));
     Text2->setAccessibleDescription(QStringLiteral("The file name the episode is saved under."));
     Text3->setAccessibleDescription(QStringLiteral("The folder the episode is saved in; the buttons beside it "
                                                    "choose it."));
     Text4->setAccessibleDescription(QStringLiteral("The feed's web address."));
-    PushButton7->setAccessibleDescription(QStringLiteral("Saves the episodes in the desktop folder."));
-    PushButton8->setAccessibleDescription(QStringLiteral("Saves the episodes in the download folder."));
+    PushButton7->setAccessibleDescription(QStringLiteral("Makes the desktop folder the feed's folder."));
+    PushButton8->setAccessibleDescription(QStringLiteral("Makes the download folder the feed's folder."));
     PushButton3->setAccessibleName(QStringLiteral("Choose Folder"));
     PushButton3->setAccessibleDescription(QStringLiteral("Opens a folder chooser for the folder the episodes are "
                                                          "saved in."));
