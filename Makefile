@@ -44,12 +44,13 @@ clean:
 
 bench: build
 	@scripts/install-deps.sh bench
-	cmake --build $(BUILD) -j $(JOBS) --target feedreader_bench checkfeed_bench opml_import_bench
+	cmake --build $(BUILD) -j $(JOBS) --target feedreader_bench checkfeed_bench opml_import_bench map_timer bare_window
 	$(BUILD)/bin/feedreader_bench
 	$(BUILD)/bin/checkfeed_bench
 	$(BUILD)/bin/opml_import_bench
 	cd $(BUILD) && python3 $(CURDIR)/bench/transfer_bench.py $(abspath $(BUILD))/bin/$(PROGRAM)
 	python3 bench/schedule_bench.py $(BUILD)/bin/$(PROGRAM)
+	python3 bench/startup_bench.py $(BUILD)/bin/$(PROGRAM) $(BUILD)/bin/map_timer $(BUILD)/bin/bare_window
 
 package: build
 	cd $(BUILD) && cpack -G DEB

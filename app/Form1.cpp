@@ -1,9 +1,11 @@
 #include "Form1.h"
 
 #include "CursorFile.h"
+#include "ElidedLabel.h"
 #include "DataFile.h"
 #include "DoEvents.h"
 #include "EpisodeTransfer.h"
+#include "FormatCountdown.h"
 #include "Network.h"
 #include "ScheduleStore.h"
 #include "MousePointer.h"
@@ -35,12 +37,16 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 
 namespace tidewell {
 namespace {
 const QString productName = QStringLiteral("Tidewell Episode Keeper");
 const QString balloonText = QStringLiteral("has been minimized to the system tray.\r\nClick on the blue 'M' icon (M "
                                            "for Marrowby) to bring the software back.");
+const QString countdownDescription = QStringLiteral("Download Minute: the time left until the feed's next "
+                                                    "download while scheduling is on, else its interval");
 } // namespace
 
 Form1::Form1(Environment environment, QWidget *parent)
@@ -90,9 +96,12 @@ void Form1::buildControls()
     buttons->addWidget(PushButton2);
     buttons->addWidget(PushButton6);
 
-    StatusLine = new QLabel(this);
+    StatusLine = new ElidedLabel(this);
     TransferProgress = new QProgressBar(this);
     TransferProgress->hide();
+    // The row is as high with the bar as without it, so the list and the
+    // buttons above do not move when a transfer starts or ends.
+    StatusLine->setMinimumHeight(TransferProgress->sizeHint().height());
     auto *status = new QHBoxLayout;
     status->addWidget(StatusLine, 1);
     status->addWidget(TransferProgress);
@@ -104,6 +113,7 @@ void Form1::buildControls()
     layout->addLayout(status);
     resize(560, 440);
 
+    describeControls();
     resizeTimers(1);
     m_pointer = new MousePointerSwitch(*this, {PushButton1, PushButton2, PushButton6}, {ListView1, Frame1});
     pressOnEnter(*this, {PushButton1, PushButton2, PushButton6});
@@ -116,6 +126,26 @@ void Form1::buildControls()
     connect(PushButton1, &QPushButton::clicked, this, [this] { PushButton1_Click(); });
     connect(PushButton2, &QPushButton::clicked, this, [this] { PushButton2_Click(); });
     connect(PushButton6, &QPushButton::clicked, this, [this] { PushButton6_Click(); });
+}
+
+void Form1::describeControls()
+{
+    // What a screen reader says besides a control's caption.
+    ListView1->setAccessibleName(QStringLiteral("Feeds"));
+    ListView1->setAccessibleDescription(QStringLiteral("Every feed with its download countdown and whether it is "
+                                                       "active; a row's tooltip tells its last and next download."));
+    PushButton1->setAccessibleDescription(QStringLiteral("Opens the editor in which feeds are added, changed and "
+                                                         "removed."));
+    PushButton2->setAccessibleDescription(QStringLiteral("Downloads the selected feed's current episode now."));
+    PushButton6->setAccessibleDescription(QStringLiteral("Switches the scheduled downloads of every active feed on "
+                                                         "or off."));
+    Check8->setAccessibleDescription(QStringLiteral("Starts the program hidden in the notification area."));
+    Check3->setAccessibleDescription(QStringLiteral("Starts the program with the desktop session."));
+    StatusLine->setAccessibleDescription(QStringLiteral("The download in progress, the last scheduled download, or "
+                                                        "a failure until its feed next succeeds."));
+    TransferProgress->setAccessibleName(QStringLiteral("Download progress"));
+    TransferProgress->setAccessibleDescription(QStringLiteral("How much of the episode being downloaded has "
+                                                              "arrived."));
 }
 
 void Form1::orderTabStops()
@@ -160,6 +190,11 @@ void Form1::Form_Load()
         onError(176, [&] { setWindowState(windowState() | Qt::WindowMinimized); });
     onError(178, [&] { listPodCast(); });
     restoreSchedulingState(onError);
+    // The rows' details wait for the scheduling state: switched on, it tells
+    // them itself, and asking the store twice for every feed is much of a
+    // long list's start.
+    if (!schedulingOn())
+        showRowDetails();
     isLoading = false; // 194
 }
 
@@ -186,6 +221,8 @@ void Form1::addColumns(ErrorTrap &onError)
                       {QStringLiteral("Download Minute"), 1800},
                       {QStringLiteral("Active"), 1000}},
                      154);
+    // The designed width cuts a count of more than a day short.
+    widenColumnFor(*ListView1, CountdownColumn, FormatCountdown(366 * 86400 - 1));
 }
 
 void Form1::restoreSchedulingState(ErrorTrap &onError)
@@ -213,12 +250,14 @@ void Form1::listPodCast()
         auto *name = new QStandardItem(row.name);
         if (row.minute)
             name->setData(*row.minute, MinuteRole);
-        ListItems->appendRow({name, new QStandardItem(row.countdown), new QStandardItem(row.active)});
+        auto *countdown = new QStandardItem(row.countdown);
+        countdown->setData(countdownDescription, Qt::AccessibleDescriptionRole);
+        ListItems->appendRow({name, countdown, new QStandardItem(row.active)});
     }
     reselect(selected);
     if (schedulingOn())
         rebindTimers();
-    else
+    else if (!isLoading)
         showRowDetails();
 }
 
@@ -303,11 +342,21 @@ void Form1::showEvent(QShowEvent *event)
 
 void Form1::cSysTray1_MouseUp(int, int)
 {
-    // A window in view keeps its size and place; the click only brings back
-    // a window that is away.
-    if (isHidden() || (windowState() & Qt::WindowMinimized))
+    // Windows in view keep their size and place; the click only brings back
+    // what is away: the window, or the editor or a message minimised on its
+    // own, which leaves the window in view but blocked.
+    if (anyWindowAway())
         bringBack();
     hiddenInTray = false;
+}
+
+bool Form1::anyWindowAway() const
+{
+    if (isHidden() || (windowState() & Qt::WindowMinimized))
+        return true;
+    const QList<QWidget *> owned = ownedWindows();
+    return std::any_of(owned.begin(), owned.end(),
+                       [](const QWidget *window) { return window->windowState() & Qt::WindowMinimized; });
 }
 
 void Form1::comeForward()

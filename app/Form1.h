@@ -151,7 +151,9 @@ public:
 
 private:
     void buildControls();
+    void describeControls();
     void orderTabStops();
+    bool anyWindowAway() const;
     void bringBack();
     QList<QWidget *> ownedWindows() const;
     void addColumns(ErrorTrap &onError);

@@ -2,7 +2,11 @@
 
 #include "ErrorTrap.h"
 
+#include <algorithm>
+
 #include <QStandardItemModel>
+#include <QStyle>
+#include <QStyleOptionViewItem>
 #include <QTreeView>
 
 namespace tidewell {
@@ -47,6 +51,17 @@ void addReportColumns(ErrorTrap &onError, QTreeView &list, QStandardItemModel &i
             list.setColumnWidth(column, twipsWide(&list, columns[static_cast<std::size_t>(column)].widthTwips));
         });
     }
+}
+
+void widenColumnFor(QTreeView &list, int column, const QString &widestText)
+{
+    // Measured as the list's own cells measure their text.
+    QStyleOptionViewItem cell;
+    cell.initFrom(&list);
+    cell.features = QStyleOptionViewItem::HasDisplay;
+    cell.text = widestText;
+    const int needed = list.style()->sizeFromContents(QStyle::CT_ItemViewItem, &cell, QSize(), &list).width();
+    list.setColumnWidth(column, std::max(list.columnWidth(column), needed));
 }
 
 } // namespace tidewell

@@ -33,4 +33,8 @@ struct ReportColumn
 void addReportColumns(ErrorTrap &onError, QTreeView &list, QStandardItemModel &items,
                       const std::vector<ReportColumn> &columns, int firstLine);
 
+// Widens a column, never narrows it, so that a cell holding `widestText`
+// shows it whole.
+void widenColumnFor(QTreeView &list, int column, const QString &widestText);
+
 } // namespace tidewell

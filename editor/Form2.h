@@ -116,6 +116,7 @@ private:
     void buildControls(QWidget *owner);
     QWidget *buildDetails();
     QWidget *buildButtonRow();
+    void describeControls();
     void orderTabStops();
     void connectHandlers();
     void addColumns(ErrorTrap &onError);

@@ -39,6 +39,19 @@ QFont buttonFont()
     return font;
 }
 
+// A field's label, tied to the field: a screen reader names the field after
+// it (without the colon) instead of after the frame around both.
+QLabel *labelFor(QWidget *field, const QString &text)
+{
+    auto *label = new QLabel(text, field->parentWidget());
+    label->setBuddy(field);
+    QString name = text;
+    if (name.endsWith(QLatin1Char(':')))
+        name.chop(1);
+    field->setAccessibleName(name);
+    return label;
+}
+
 } // namespace
 
 void Form2::buildControls(QWidget *owner)
@@ -60,6 +73,7 @@ void Form2::buildControls(QWidget *owner)
     layout->addWidget(buildDetails());
     layout->addWidget(buildButtonRow());
 
+    describeControls();
     orderTabStops();
     connectHandlers();
     connectPointerHandlers();
@@ -84,7 +98,7 @@ QWidget *Form2::buildDetails()
 
     auto *nameRow = new QHBoxLayout;
     nameRow->addWidget(Text1, 1);
-    nameRow->addWidget(new QLabel(QStringLiteral("Download Minute (Don't Duplicate):"), Frame1));
+    nameRow->addWidget(labelFor(Text5, QStringLiteral("Download Minute (Don't Duplicate):")));
     nameRow->addWidget(Text5);
     nameRow->addWidget(Check1);
     auto *folderRow = new QHBoxLayout;
@@ -94,13 +108,13 @@ QWidget *Form2::buildDetails()
     folderRow->addWidget(PushButton3);
 
     auto *rows = new QGridLayout(Frame1);
-    rows->addWidget(new QLabel(QStringLiteral("Feed Name:"), Frame1), 0, 0);
+    rows->addWidget(labelFor(Text1, QStringLiteral("Feed Name:")), 0, 0);
     rows->addLayout(nameRow, 0, 1);
-    rows->addWidget(new QLabel(QStringLiteral("Filename:"), Frame1), 1, 0);
+    rows->addWidget(labelFor(Text2, QStringLiteral("Filename:")), 1, 0);
     rows->addWidget(Text2, 1, 1);
-    rows->addWidget(new QLabel(QStringLiteral("Folder:"), Frame1), 2, 0);
+    rows->addWidget(labelFor(Text3, QStringLiteral("Folder:")), 2, 0);
     rows->addLayout(folderRow, 2, 1);
-    rows->addWidget(new QLabel(QStringLiteral("URL:"), Frame1), 3, 0);
+    rows->addWidget(labelFor(Text4, QStringLiteral("URL:")), 3, 0);
     rows->addWidget(Text4, 3, 1);
     return Frame1;
 }
@@ -129,6 +143,33 @@ QWidget *Form2::buildButtonRow()
     }
     pressOnEnter(*m_dialog, all);
     return row;
+}
+
+void Form2::describeControls()
+{
+    // What a screen reader says besides a control's name; the fields are
+    // named after their labels.
+    ListView1->setAccessibleName(QStringLiteral("Feeds"));
+    ListView1->setAccessibleDescription(QStringLiteral("Every feed by name; the selected one is shown in the fields "
+                                                       "below."));
+    Text1->setAccessibleDescription(QStringLiteral("The feed's name; no two feeds may share it."));
+    Text5->setAccessibleDescription(QStringLiteral("Minutes between two downloads of the feed; no two feeds may "
+                                                   "share a minute."));
+    Check1->setAccessibleDescription(QStringLiteral("Downloads the feed on its schedule."));
+    Text2->setAccessibleDescription(QStringLiteral("The file name the episode is saved under."));
+    Text3->setAccessibleDescription(QStringLiteral("The folder the episode is saved in; the buttons beside it "
+                                                   "choose it."));
+    Text4->setAccessibleDescription(QStringLiteral("The feed's web address."));
+    PushButton7->setAccessibleDescription(QStringLiteral("Makes the desktop folder the feed's folder."));
+    PushButton8->setAccessibleDescription(QStringLiteral("Makes the download folder the feed's folder."));
+    PushButton3->setAccessibleName(QStringLiteral("Choose Folder"));
+    PushButton3->setAccessibleDescription(QStringLiteral("Opens a folder chooser for the folder the episodes are "
+                                                         "saved in."));
+    PushButton4->setAccessibleDescription(QStringLiteral("Empties the fields for a new feed."));
+    PushButton5->setAccessibleDescription(QStringLiteral("Removes the selected feed after asking."));
+    PushButton6->setAccessibleDescription(QStringLiteral("Saves the fields as the feed."));
+    PushButton1->setAccessibleDescription(QStringLiteral("Drops the changes and shows the selected feed again."));
+    PushButton2->setAccessibleDescription(QStringLiteral("Closes the editor; unsaved changes are dropped."));
 }
 
 void Form2::orderTabStops()

@@ -22,15 +22,14 @@ std::vector<CountdownEngine::Entry> CountdownEngine::entriesFor(const std::vecto
     std::vector<Entry> entries;
     std::map<QString, int> seen;
     const qint64 started = now();
+    const auto stored = m_store ? m_store->lastDownloads() : std::map<QString, ScheduleStore::LastDownload>();
     for (const ScheduledFeed &feed : feeds) {
         Entry entry;
         entry.feed = feed;
         entry.ordinal = seen[feed.name]++;
         entry.startedMs = started;
-        if (m_store) {
-            if (const auto last = m_store->lastDownload(feed.name))
-                entry.last = LastDownload{last->whenMs, last->succeeded, last->report};
-        }
+        if (const auto last = stored.find(feed.name); last != stored.end())
+            entry.last = LastDownload{last->second.whenMs, last->second.succeeded, last->second.report};
         entries.push_back(entry);
     }
     return entries;
@@ -50,13 +49,13 @@ void CountdownEngine::start(const std::vector<ScheduledFeed> &feeds, Start how)
         const qint64 started = now();
         // The first overdue feed is due at the first tick, a second later.
         qint64 nextOverdue = started + 1000;
+        std::map<std::pair<QString, int>, Entry *> byFeed;
+        for (Entry &entry : entries)
+            byFeed[{entry.feed.name, entry.ordinal}] = &entry;
         for (const ScheduleStore::Count &stored : m_store->counts()) {
-            for (Entry &entry : entries) {
-                if (entry.feed.name != stored.name || entry.ordinal != stored.ordinal
-                    || entry.feed.intervalSeconds != stored.intervalSeconds)
-                    continue;
-                entry.startedMs = std::min(stored.startedMs, started);
-            }
+            const auto found = byFeed.find({stored.name, stored.ordinal});
+            if (found != byFeed.end() && found->second->feed.intervalSeconds == stored.intervalSeconds)
+                found->second->startedMs = std::min(stored.startedMs, started);
         }
         for (Entry &entry : entries) {
             const qint64 intervalMs = qint64{entry.feed.intervalSeconds} * 1000;

@@ -169,6 +169,15 @@ std::optional<ScheduleStore::LastDownload> ScheduleStore::lastDownload(const QSt
     return LastDownload{select.number(0), select.number(1) != 0, select.text(2)};
 }
 
+std::map<QString, ScheduleStore::LastDownload> ScheduleStore::lastDownloads() const
+{
+    std::map<QString, LastDownload> downloads;
+    Statement select(m_db.get(), "select name, happened, succeeded, report from downloads");
+    while (select.next())
+        downloads[select.text(0)] = LastDownload{select.number(1), select.number(2) != 0, select.text(3)};
+    return downloads;
+}
+
 void ScheduleStore::saveLastDownload(const QString &feed, const LastDownload &download)
 {
     Statement insert(m_db.get(), "insert or replace into downloads values (?, ?, ?, ?)");

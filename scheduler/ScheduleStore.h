@@ -55,6 +55,9 @@ public:
         QString report; // the outcome in words, with its reason
     };
     std::optional<LastDownload> lastDownload(const QString &feed) const;
+    // Every feed's, by name, in one reading: a long list asked one feed at a
+    // time spends its start on the database's locking.
+    std::map<QString, LastDownload> lastDownloads() const;
     void saveLastDownload(const QString &feed, const LastDownload &download);
 
     // The file a feed's last download left, as it was right after it: its

@@ -59,6 +59,11 @@ wait_for '[ "$(property ActiveState)" = active ] && grep -q "^Scheduling" "$log"
     fail "the unit did not start the headless scheduler"
 first=$(property MainPID)
 
+# The unit's hardening, as systemd rates it: 7.0 ("MEDIUM") or better.
+rating=$(systemd-analyze --user security --threshold=70 "$unit" | tail -n 1) ||
+    fail "systemd-analyze rates the unit worse than 7.0: $rating"
+echo "$rating"
+
 systemctl --user reload "$unit"
 wait_for 'grep -q "^Feed list read again" "$log"' || fail "reload did not read the feed list again"
 [ "$(property MainPID)" = "$first" ] || fail "reload restarted the scheduler"

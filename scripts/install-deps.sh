@@ -17,8 +17,10 @@ packages=(
     xvfb openbox trayer             # the window's checks: an X server, a window manager, a tray
     xdotool x11-utils imagemagick   # ...driven by xdotool, read with xprop/xwininfo, screenshots
     sqlite3                         # ...and a feed list made for them
+    dbus-daemon at-spi2-core python3-pyatspi  # ...and what a screen reader reads over AT-SPI
     zlib1g-dev                      # gzip bodies in the feed reader's tests
     libbenchmark-dev curl           # make bench
+    libxcb1-dev                     # ...its timer of the window's start
     dpkg-dev file                   # the version and dates from the changelog, the hardening flags,
                                     # the package's library dependencies
     scdoc                           # the manual page

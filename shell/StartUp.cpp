@@ -55,11 +55,13 @@ QByteArray entryText(const QString &executablePath)
     const QString text = QStringLiteral("[Desktop Entry]\n"
                                         "Type=Application\n"
                                         "Name=%1\n"
-                                        "Exec=%2\n"
-                                        "Icon=%3\n"
+                                        "TryExec=%2\n"
+                                        "Exec=%3\n"
+                                        "Icon=%4\n"
                                         "Terminal=false\n"
                                         "X-GNOME-Autostart-enabled=true\n")
-                             .arg(entryName, execValueFor(executablePath), entryIcon);
+                             .arg(entryName, escapeStringValue(executablePath), execValueFor(executablePath),
+                                  entryIcon);
     return text.toUtf8();
 }
 

@@ -4,7 +4,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QRegularExpression>
 
 namespace tidewell {
 namespace {
@@ -28,26 +27,6 @@ TEST_F(CommandLine, HelpAndVersionNeedNoDisplay)
         EXPECT_TRUE(help.out.contains(QLatin1String(option))) << option;
     EXPECT_EQ(run({QStringLiteral("--no-such-option")}).status, 2);
     EXPECT_EQ(run({QStringLiteral("--list"), QStringLiteral("--headless")}).status, 2);
-}
-
-TEST_F(CommandLine, EveryOptionTheHelpListsIsInTheManual)
-{
-    const Result help = run({QStringLiteral("--help")});
-    QFile source(QStringLiteral(TIDEWELL_MANUAL_SOURCE));
-    ASSERT_TRUE(source.open(QIODevice::ReadOnly));
-    const QString manual = QString::fromUtf8(source.readAll());
-    // The option column: "  -v, --version", "  --download <NAME>".
-    const QRegularExpression optionColumn(QStringLiteral("^  (-\\S.*?)(?:\\s{2,}|$)"),
-                                          QRegularExpression::MultilineOption);
-    QStringList options;
-    for (const QRegularExpressionMatch &match : optionColumn.globalMatch(help.out)) {
-        for (const QString &spelling : match.captured(1).split(QStringLiteral(", ")))
-            options << spelling.section(QLatin1Char(' '), 0, 0);
-    }
-    EXPECT_GE(options.size(), 10) << help.out.toStdString();
-    for (const QString &option : options)
-        EXPECT_TRUE(manual.contains(QLatin1Char('*') + option + QLatin1Char('*'))) << option.toStdString();
-    EXPECT_EQ(run({QStringLiteral("--help-all")}).status, 0);
 }
 
 TEST_F(CommandLine, ListPrintsTheFeedsAsTheMainListShowsThem)

@@ -20,17 +20,17 @@ TEST(ProgramIcon, ComesInEveryDesktopSizeFromInsideTheExecutable)
 
 TEST(ProgramIcon, IsAWhiteMOnBlue)
 {
-    const QImage image = programIcon().pixmap(QSize(256, 256)).toImage();
+    const QImage image = programIcon().pixmap(QSize(64, 64)).toImage();
     const auto isBlue = [&](int x, int y) {
         const QColor colour = image.pixelColor(x, y);
         return colour.blue() > 150 && colour.red() < 100 && colour.alpha() == 255;
     };
     const auto isWhite = [&](int x, int y) { return image.pixelColor(x, y) == QColor(Qt::white); };
-    EXPECT_TRUE(isBlue(128, 24)) << "above the letter";
-    EXPECT_TRUE(isBlue(128, 200)) << "under the letter's middle";
-    EXPECT_TRUE(isWhite(66, 180)) << "left stroke";
-    EXPECT_TRUE(isWhite(190, 180)) << "right stroke";
-    EXPECT_TRUE(isWhite(128, 140)) << "the middle's point";
+    EXPECT_TRUE(isBlue(32, 6)) << "above the letter";
+    EXPECT_TRUE(isBlue(32, 50)) << "under the letter's middle";
+    EXPECT_TRUE(isWhite(16, 45)) << "left stroke";
+    EXPECT_TRUE(isWhite(47, 45)) << "right stroke";
+    EXPECT_TRUE(isWhite(32, 35)) << "the middle's point";
 }
 
 } // namespace

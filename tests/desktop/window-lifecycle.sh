@@ -8,8 +8,9 @@
 # It starts an X server of its own (Xvfb, 1280x800, on the first free display
 # number) and stops everything it started when it ends:
 #     tests/desktop/window-lifecycle.sh build/bin/tidewell-episode-keeper
-# A screenshot of the start in the tray is left in the current folder, and
-# one of the screen at a failure.
+# Screenshots of the start in the tray, of a message box and of the window
+# with a long failure and the longest countdown are left in the current folder,
+# and one of the screen at a failure.
 set -euo pipefail
 
 program=$(realpath "$1")
@@ -20,9 +21,11 @@ class="tidewell-episode-keeper"
 shots=$PWD
 rm -f "$shots/window-lifecycle-failure.png"
 
-for tool in Xvfb openbox trayer xdotool xprop xwininfo import sqlite3; do
+for tool in Xvfb openbox trayer xdotool xprop xwininfo import sqlite3 dbus-daemon; do
     command -v "$tool" >/dev/null || { echo "missing $tool: run scripts/install-deps.sh"; exit 1; }
 done
+/usr/bin/python3 -c "import pyatspi" 2>/dev/null || { echo "missing python3-pyatspi: run scripts/install-deps.sh"; exit 1; }
+here=$(dirname "$(realpath "$0")")
 
 # A home of the test's own, and no desktop session to borrow from: without a
 # session bus Qt puts its icon into the XEMBED tray below.
@@ -174,6 +177,9 @@ on_screen() {
 }
 main_on_screen() { local w; w=$(main_window) && on_screen "$w"; }
 above() { (($(stacking_position "$1") > $(stacking_position "$2"))); }
+active_window() { xprop -root -notype _NET_ACTIVE_WINDOW | sed -n 's/^.*# \(0x[0-9a-f]*\).*$/\1/p'; }
+is_active() { (($(active_window) == $1)); }
+iconic() { [ "$(wm_state "$1")" = Iconic ] || ! viewable "$1"; }
 editor_back_on_top() {
     local editor main
     editor=$(dialogs_named "Add / Remove Feeds" | head -n 1) && [ -n "$editor" ] && main=$(main_window) &&
@@ -279,6 +285,14 @@ click_icon
 within 5 "a click on the icon brings the window back" main_shown
 within 5 "the editor comes back on top of the window" editor_back_on_top
 
+# The editor minimised on its own leaves the window in view but blocked by
+# it; the icon brings the editor back, active.
+xdotool windowminimize "$editor"
+within 5 "the editor minimises" iconic "$editor"
+click_icon
+within 5 "a click on the icon brings the editor minimised on its own back" editor_back_on_top
+within 5 "the editor brought back is the active window" is_active "$editor"
+
 # Enter on a focused button presses it: from the minute field to Close.
 activate "$editor"
 press ctrl+a 5 Tab Tab Tab Tab Tab Tab Tab Return
@@ -292,6 +306,35 @@ xdotool mousemove $((x + w / 2)) $((y - t / 2)) click --repeat 2 --delay 120 1
 within 5 "a double click on the title bar maximises the window" main_maximised
 click_icon
 throughout 2 "a click on the icon leaves the maximised window as it is" main_maximised
+stop_program
+
+# ---- Layout: a long failure, a message, the longest countdown ---------------
+
+echo "layout"
+make_home
+long_name="A feed with a name far longer than the window is wide, as some podcasts name themselves"
+sqlite3 "$data/dbData.mdb" "delete from rss;
+    insert into rss values ('$long_name', 5, 'long.mp3', '$HOME/Desktop/', 'http://127.0.0.1:9/long.xml', 1);
+    insert into rss values ('Longest', 32767, 'longest.mp3', '$HOME/Desktop/', 'http://127.0.0.1:9/y.xml', 1);"
+start_program
+within 10 "the window opens" main_shown
+main=$(main_window)
+read -r x y width h < <(geometry "$main")
+activate "$main"
+# "Start Downloading Selected" on the first feed, which cannot be fetched.
+press Tab Tab Return
+within 10 "the download's message shows" one_dialog_named "Tidewell Episode"
+box=$(dialogs_named "Tidewell Episode")
+read -r x y w h < <(geometry "$box")
+# The title in the window manager's font, with the icon and buttons beside it.
+((w >= 200)) || fail "the message box is ${w} pixels wide, too narrow for its title"
+import -window root "$shots/window-lifecycle-message.png"
+activate "$box"
+press Return
+within 5 "the message closes" no_dialog_named "Tidewell Episode"
+read -r x y w h < <(geometry "$main")
+((w == width)) || fail "the failure in the status line made the window ${w} pixels wide, not ${width}"
+import -window root "$shots/window-lifecycle-layout.png"
 stop_program
 
 # ---- Start in the tray with feeds and scheduling on --------------------------
@@ -407,5 +450,30 @@ press Tab Return
 within 5 "the editor opens at scale 2" one_dialog_named "Add / Remove Feeds"
 within 5 "at scale 2 the editor lies on the screen" on_screen "$(dialogs_named "Add / Remove Feeds")"
 stop_program
+
+# ---- What a screen reader is told ------------------------------------------
+
+# Read over AT-SPI, as a screen reader reads it, with both windows open. The
+# accessibility bus needs a session bus; the notification area stays the
+# XEMBED one, as no desktop on this bus offers another.
+echo "accessibility"
+make_home
+dbus-daemon --session --address="unix:path=$work/bus" --nofork >"$work/bus.log" 2>&1 &
+started+=($!)
+bus=$!
+within 5 "the session bus starts" test -S "$work/bus"
+start_program DBUS_SESSION_BUS_ADDRESS="unix:path=$work/bus" QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
+within 10 "the window opens" main_shown
+activate "$(main_window)"
+press Tab Return
+within 5 "the editor opens" one_dialog_named "Add / Remove Feeds"
+DBUS_SESSION_BUS_ADDRESS="unix:path=$work/bus" timeout 60 /usr/bin/python3 "$here/accessible-names.py" \
+    >"$work/accessible.txt" 2>&1 || fail "what a screen reader is told: $(cat "$work/accessible.txt")"
+stop_program
+kill "$bus"
+wait "$bus" 2>/dev/null || true
+# The accessibility bus and its registry end with the session bus.
+leftovers() { pgrep -f "$work" || true; }
+within 5 "the accessibility bus ends with the session bus" test -z "$(leftovers)"
 
 echo "window lifecycle: all checks passed"

@@ -1,7 +1,6 @@
-#include "Form1.h"
+#include "MainWindowFixture.h"
+
 #include "Form2.h"
-#include "ScriptedMessageBox.h"
-#include "TemporaryHome.h"
 
 #include <QDialog>
 #include <functional>
@@ -55,6 +54,34 @@ TEST(Form1Editor, TheMainListIsFilledAgainWhenTheEditorCloses)
         form, [](Form2 &editor) { QTest::keyClicks(editor.Text1, QStringLiteral("Lost")); }, true);
     EXPECT_EQ(form.itemText(0, Form1::NameColumn), QStringLiteral("News"));
     EXPECT_TRUE(box.shown().empty()) << box.prompts().join(QStringLiteral("\n")).toStdString();
+}
+
+class EditorAndTray : public MainWindowTest
+{
+};
+
+TEST_F(EditorAndTray, TheEditorMinimisedOnItsOwnComesBackActiveAtAClickOnTheIcon)
+{
+    load({QStringLiteral("News")});
+    form->show();
+    QApplication::setActiveWindow(form.get());
+    bool restored = false;
+    whileEditorOpen(*form, [&](Form2 &editor) {
+        QDialog *dialog = editor.dialog();
+        dialog->showMinimized();
+        ASSERT_TRUE(dialog->isMinimized());
+        // The window stays in view, blocked by the editor no one can see.
+        ASSERT_TRUE(form->isVisible() && !form->isMinimized());
+
+        clickTrayIcon();
+        EXPECT_FALSE(dialog->isMinimized());
+        EXPECT_TRUE(dialog->isVisible());
+        EXPECT_TRUE(QTest::qWaitForWindowActive(dialog, 2000));
+        EXPECT_EQ(QApplication::activeWindow(), dialog);
+        restored = true;
+    });
+    EXPECT_TRUE(restored);
+    EXPECT_FALSE(form->isMinimized());
 }
 
 } // namespace

@@ -31,12 +31,17 @@ QStringList entryLines(const QString &fileName)
     return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
-QString execLine(const QString &fileName)
+QString valueOf(const QString &fileName, const QString &key)
 {
     for (const QString &line : entryLines(fileName))
-        if (line.startsWith(QLatin1String("Exec=")))
-            return line.mid(5);
+        if (line.startsWith(key + QLatin1Char('=')))
+            return line.mid(key.size() + 1);
     return {};
+}
+
+QString execLine(const QString &fileName)
+{
+    return valueOf(fileName, QStringLiteral("Exec"));
 }
 
 TEST(StartUpEntry, IsNamedAfterTheExecutableAndStartsItByItsFullPath)
@@ -53,6 +58,9 @@ TEST(StartUpEntry, IsNamedAfterTheExecutableAndStartsItByItsFullPath)
     EXPECT_EQ(lines.front(), QStringLiteral("[Desktop Entry]"));
     EXPECT_TRUE(lines.contains(QStringLiteral("Type=Application")));
     EXPECT_EQ(execLine(QStringLiteral("tidewell-episode-keeper")), executable);
+    // Once the program is gone (the package removed), the session skips the
+    // entry instead of failing to start it at every login.
+    EXPECT_EQ(valueOf(QStringLiteral("tidewell-episode-keeper"), QStringLiteral("TryExec")), executable);
 
     UnregisterStartup(executable);
     EXPECT_FALSE(QFileInfo::exists(entry));
@@ -82,6 +90,10 @@ TEST(StartUpEntry, QuotesAndEscapesTheExecValueAsDesktopEntriesRequire)
     const QString executable = makeExecutable(home.path() + QStringLiteral("/My Programs"), QStringLiteral("keeper"));
     RegisterStartup(executable);
     EXPECT_EQ(execLine(QStringLiteral("keeper")), QLatin1Char('"') + executable + QLatin1Char('"'));
+    // TryExec is a plain path: no quotes, only the string escapes.
+    EXPECT_EQ(valueOf(QStringLiteral("keeper"), QStringLiteral("TryExec")), executable);
+    AddRunEntry(QStringLiteral("keeper"), QStringLiteral("/x\\y"));
+    EXPECT_EQ(valueOf(QStringLiteral("keeper"), QStringLiteral("TryExec")), QStringLiteral("/x\\\\y/keeper"));
 }
 
 TEST(StartUpEntry, AFolderEndingInASeparatorIsNotDoubled)
