@@ -323,7 +323,9 @@ TEST_F(Form1Scheduling, ADownloadRunningWhenSchedulingIsTurnedOffDoesNotRestartI
     tick(QStringLiteral("Mid"), 299);
     server.serve("/Mid.mp3", [&](const LoopbackServer::Request &) {
         QTimer::singleShot(0, form.get(), [&] { form->PushButton6->click(); });
-        return Reply::ok("episode Mid", "audio/mpeg");
+        Reply reply = Reply::ok("episode Mid", "audio/mpeg");
+        reply.trickleMs = 20; // still arriving when scheduling is turned off
+        return reply;
     });
     tick(QStringLiteral("Mid"), 1);
     EXPECT_EQ(form->PushButton6->text(), QStringLiteral("Turn On"));
