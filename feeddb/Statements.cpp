@@ -80,5 +80,15 @@ QString deleteFeed(const QString &name)
     return QStringLiteral("delete from [rss] where name='") + SqlText(name) + QStringLiteral("'");
 }
 
+QString feedRowsByMinute()
+{
+    return QStringLiteral("select rowid as [row], * from [rss] order by [minute]");
+}
+
+QString feedAtRow(qint64 row)
+{
+    return QStringLiteral("select * from [rss] where rowid=") + QString::number(row);
+}
+
 } // namespace statements
 } // namespace tidewell

@@ -39,6 +39,12 @@ QString insertFeed(const FeedFields &feed);
 QString updateFeed(const FeedFields &feed, const QString &oldName);
 // 9: removing a feed.
 QString deleteFeed(const QString &name);
+
+// The scheduler knows a feed by its row, so that two feeds of one name each
+// keep their own schedule: the main list with each feed's row (in the column
+// "row"), and one feed by its row.
+QString feedRowsByMinute();
+QString feedAtRow(qint64 row);
 } // namespace statements
 
 // Blanks (spaces only) removed from both ends.
