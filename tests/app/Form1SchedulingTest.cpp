@@ -439,6 +439,31 @@ TEST_F(Form1Scheduling, OverdueFeedsAreAllFetchedAtTheFirstTickAfterAStart)
     EXPECT_EQ(downloads(QStringLiteral("Later")), 0);
 }
 
+TEST_F(Form1Scheduling, AStartThatCannotReadTheFeedListKeepsTheStoredCounts)
+{
+    addFeed(QStringLiteral("Daily"), 1440);
+    load(settings::on);
+    const FeedRow daily = rowOf(QStringLiteral("Daily"));
+    form.reset();
+    clock.advance(3600);
+    const auto renameTable = [&](const char *from, const char *to) {
+        Connection db;
+        db.Open(QStringLiteral("Data Source=") + home.dataFile());
+        db.Execute(QStringLiteral("alter table [%1] rename to [%2]").arg(QLatin1String(from), QLatin1String(to)));
+    };
+    renameTable("rss", "elsewhere");
+    load(settings::on);
+    EXPECT_FALSE(box.shown().empty()) << "the list's failure is reported";
+    form.reset();
+    EXPECT_TRUE(ScheduleStore().count(daily).has_value());
+
+    renameTable("elsewhere", "rss");
+    box.clear();
+    load(settings::on);
+    tick(QStringLiteral("Daily"), 1);
+    EXPECT_EQ(countdown(QStringLiteral("Daily")), QStringLiteral("22:59:59"));
+}
+
 TEST_F(Form1Scheduling, TurnOnStartsFromZeroWhateverWasStored)
 {
     addFeed(QStringLiteral("Five"), 5);
