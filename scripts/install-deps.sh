@@ -17,7 +17,7 @@ packages=(
     xdotool x11-utils imagemagick   # ...driven by xdotool, read with xprop/xwininfo, screenshots
     sqlite3                         # ...and a feed list made for them
     zlib1g-dev                      # gzip bodies in the feed reader's tests
-    libbenchmark-dev curl           # make bench
+    libbenchmark-dev curl strace    # make bench (strace counts the schedule's syncs)
     dpkg-dev file                   # the version and dates from the changelog, the hardening flags,
                                     # the package's library dependencies
     scdoc                           # the manual page
