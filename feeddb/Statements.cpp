@@ -39,9 +39,9 @@ QString feedsByMinute()
     return QStringLiteral("select * from [rss] order by [minute]");
 }
 
-QString feedNamed(const QString &name)
+QString feedAtRow(qint64 row)
 {
-    return QStringLiteral("select * from [rss] where name='") + SqlText(name) + QStringLiteral("'");
+    return QStringLiteral("select * from [rss] where rowid=") + QString::number(row);
 }
 
 QString feedsByName()
@@ -83,11 +83,6 @@ QString deleteFeed(const QString &name)
 QString feedRowsByMinute()
 {
     return QStringLiteral("select rowid as [row], * from [rss] order by [minute]");
-}
-
-QString feedAtRow(qint64 row)
-{
-    return QStringLiteral("select * from [rss] where rowid=") + QString::number(row);
 }
 
 } // namespace statements

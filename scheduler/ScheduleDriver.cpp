@@ -47,7 +47,6 @@ void ScheduleDriver::setFeeds(const std::vector<ScheduledFeed> &feeds)
 
 void ScheduleDriver::start(CountdownEngine::Start how)
 {
-    m_shutDown = false;
     m_engine.start(how);
     m_lastWallMs = 0;
     scheduleWake();
