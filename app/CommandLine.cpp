@@ -156,7 +156,8 @@ int downloadFeed(Database &db, ConsoleMessageBox &reports, const QString &name)
         outcome = end.outcome;
         loop.quit();
     });
-    driver.downloadNow(feed->row, &onError);
+    if (driver.downloadNow(feed->row, &onError) == ScheduleDriver::Manual::Unknown)
+        outcome = FeedDownloadOutcome{}; // nothing to download it from
     if (!outcome)
         loop.exec();
     store.flush();

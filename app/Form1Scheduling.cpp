@@ -428,13 +428,14 @@ void Form1::showRowDetails(int row)
         lines << QStringLiteral("Last download: %1, %2").arg(localTime(last->whenMs), last->report);
     else
         lines << QStringLiteral("Last download: none yet");
+    const std::optional<qint64> next = feed >= 0 && engine.isCounting() ? engine.nextTryMs(feed) : std::nullopt;
     if (m_driver.isRunning(feedRow))
         lines << QStringLiteral("Downloading now");
     else if (m_driver.isWaiting(feedRow))
         lines << QStringLiteral("Waiting for another download to finish");
-    else if (feed >= 0 && engine.retry(feed) && engine.nextTryMs(feed))
+    else if (next && engine.retry(feed))
         lines << QStringLiteral("Next download: ") + RetryText(*engine.retry(feed), m_clock.nowMs());
-    else if (const std::optional<qint64> next = feed >= 0 ? engine.nextTryMs(feed) : std::nullopt)
+    else if (next)
         lines << QStringLiteral("Next download: %1").arg(localTime(*next));
     const QString tip = lines.join(QLatin1Char('\n'));
     for (int column = NameColumn; column <= ActiveColumn; ++column) {
