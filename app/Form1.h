@@ -177,6 +177,7 @@ private:
     void rebindTimers();
     void tickAll();
     void setCountdownText(int row, const QString &text);
+    QString countText(int feed);
     void holdRow(FeedRow feed);
     void downloadEnded(const DownloadEnd &end);
     void noteOutcome(const DownloadEnd &end);

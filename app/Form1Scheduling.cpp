@@ -180,13 +180,16 @@ void Form1::rebindTimers()
             continue;
         }
         element.start();
-        if (feed < 0 || !engine.feed(feed).active)
-            continue;
-        const qint32 elapsed = engine.elapsedSeconds(feed);
-        if (elapsed > 0)
-            setCountdownText(row, FormatCountdown(engine.feed(feed).intervalSeconds - elapsed));
+        if (feed >= 0 && engine.feed(feed).active && engine.elapsedSeconds(feed) > 0)
+            setCountdownText(row, countText(feed));
     }
     showRowDetails();
+}
+
+QString Form1::countText(int feed)
+{
+    CountdownEngine &engine = m_driver.engine();
+    return FormatCountdown(engine.feed(feed).intervalSeconds - engine.elapsedSeconds(feed));
 }
 
 void Form1::tickAll()
@@ -284,12 +287,8 @@ void Form1::downloadEnded(const DownloadEnd &end)
         onError(128, [&] { Timer1.at(static_cast<std::size_t>(row))->setInterval(m_tickMilliseconds); });
         onError(130, [&] { Timer1.at(static_cast<std::size_t>(row))->start(); });
         // 132: the driver has started the count again, from the due time.
-        const int feed = scheduleIndexOf(row);
-        if (feed >= 0 && m_driver.engine().feed(feed).active && m_driver.engine().feed(feed).intervalSeconds > 0)
-            onError(132, [&] {
-                setCountdownText(row, FormatCountdown(m_driver.engine().feed(feed).intervalSeconds
-                                                      - m_driver.engine().elapsedSeconds(feed)));
-            });
+        if (const int feed = scheduleIndexOf(row); feed >= 0 && m_driver.engine().feed(feed).active)
+            onError(132, [&] { setCountdownText(row, countText(feed)); });
     }
     if (row >= 0)
         showRowDetails(row);
