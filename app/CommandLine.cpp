@@ -15,22 +15,23 @@
 #include "OpmlExport.h"
 #include "OpmlImport.h"
 #include "PathHelpers.h"
-#include "RecordSet.h"
 #include "RunningCopy.h"
 #include "RuntimeError.h"
+#include "ScheduleDriver.h"
 #include "ScheduleStore.h"
+#include "SchedulerSignals.h"
 #include "Settings.h"
 #include "Statements.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QEventLoop>
 #include <QSocketNotifier>
 
+#include <algorithm>
 #include <csignal>
-#include <map>
 #include <cstdio>
-#include <sys/socket.h>
 #include <unistd.h>
 
 namespace tidewell {
@@ -79,13 +80,6 @@ int listFeeds(Database &db, ConsoleMessageBox &reports)
     return reports.shownCount() == before ? Success : Failure;
 }
 
-bool feedExists(Connection &connection, const QString &name)
-{
-    RecordSet records;
-    records.Open(statements::feedNamed(name), connection, adodb::OpenStatic, adodb::LockReadOnly);
-    return !records.Eof();
-}
-
 // A time for people and for scripts alike: ISO 8601, local time.
 QString isoTime(qint64 ms)
 {
@@ -113,23 +107,20 @@ int showStatus(Database &db, ConsoleMessageBox &reports)
     ErrorTrap onError(reports, QStringLiteral("Form1"), QStringLiteral("listPodCast"));
     const int before = reports.shownCount();
     const std::vector<FeedListRow> rows = ReadFeedList(db.connection, onError, db.newDatabase);
-    ScheduleStore store;
-    warnAboutStore(store);
-    const std::vector<ScheduleStore::Count> counts = store.counts();
-    std::map<QString, int> seen;
-    for (const FeedListRow &row : rows) {
-        const int ordinal = seen[row.name]++;
-        const qint32 interval = row.minute ? qint32{*row.minute} * secondsPerMinute() : 0;
-        const bool active = row.active == QStringLiteral("Yes");
-        QString next = QStringLiteral("-");
-        for (const ScheduleStore::Count &count : counts) {
-            if (active && interval > 0 && count.name == row.name && count.ordinal == ordinal
-                && count.intervalSeconds == interval)
-                next = isoTime(count.startedMs + qint64{interval} * 1000);
-        }
-        const std::optional<ScheduleStore::LastDownload> last = store.lastDownload(row.name);
-        out(QStringList{row.name, active ? QStringLiteral("Yes") : QStringLiteral("No"), next,
-                        last ? isoTime(last->whenMs) : QStringLiteral("-"), last ? last->report : QStringLiteral("-")}
+    // A look only: whatever scheduler runs keeps the store.
+    ScheduleStore store(ScheduleStore::defaultPath(), ScheduleStore::Mode::ReadOnly);
+    SystemClock clock;
+    CountdownEngine engine(clock, &store, secondsPerMinute());
+    engine.setFeeds(ScheduledFeeds(rows, secondsPerMinute()));
+    const QString none = QStringLiteral("-");
+    for (int index = 0; index < engine.size(); ++index) {
+        const ScheduledFeed &feed = engine.feed(index);
+        const std::optional<qint64> next = engine.nextTryMs(index);
+        const std::optional<LastDownload> &last = engine.lastDownload(index);
+        const std::optional<Retry> &retry = engine.retry(index);
+        out(QStringList{feed.name, feed.active ? QStringLiteral("Yes") : QStringLiteral("No"),
+                        next ? isoTime(*next) : none, last ? isoTime(last->whenMs) : none, last ? last->report : none,
+                        retry && next ? RetryText(*retry, clock.nowMs()) : none}
                 .join(QLatin1Char('\t')));
     }
     return reports.shownCount() == before ? Success : Failure;
@@ -137,26 +128,47 @@ int showStatus(Database &db, ConsoleMessageBox &reports)
 
 int downloadFeed(Database &db, ConsoleMessageBox &reports, const QString &name)
 {
-    try {
-        if (!feedExists(db.connection, name)) {
-            err(QStringLiteral("No feed is named \"%1\".").arg(name));
-            return Usage;
-        }
-    } catch (const RuntimeError &error) {
-        err(error.description());
+    ErrorTrap listing(reports, QStringLiteral("Form1"), QStringLiteral("listPodCast"));
+    const std::vector<FeedListRow> rows = ReadFeedList(db.connection, listing, db.newDatabase);
+    if (listing.reportCount() > 0 && rows.empty())
         return Failure;
+    // Names compare without regard to letter case, as the feed list's do;
+    // the outcome is kept under the feed's own row, whatever was typed.
+    const auto feed = std::find_if(rows.begin(), rows.end(), [&](const FeedListRow &row) {
+        return row.name.compare(name, Qt::CaseInsensitive) == 0;
+    });
+    if (feed == rows.end()) {
+        err(QStringLiteral("No feed is named \"%1\".").arg(name));
+        return Usage;
     }
-    ErrorTrap onError(reports, QStringLiteral("Form1"), QStringLiteral("PushButton2_Click"));
     Network network;
+    SystemClock clock;
     ScheduleStore store;
     warnAboutStore(store);
-    const FeedDownloadOutcome outcome = DownloadFeedEpisode({db.connection, network, &store}, name, &onError);
+    ScheduleDriver driver({clock, &store,
+                           [&](FeedRow row) {
+                               return std::make_unique<FeedDownload>(
+                                   FeedDownloadContext{db.connection, network, &store}, row);
+                           },
+                           secondsPerMinute(), 0});
+    driver.setFeeds(ScheduledFeeds(rows, secondsPerMinute()));
+    ErrorTrap onError(reports, QStringLiteral("Form1"), QStringLiteral("PushButton2_Click"));
+    std::optional<FeedDownloadOutcome> outcome;
+    QEventLoop loop;
+    QObject::connect(&driver, &ScheduleDriver::ended, &loop, [&](const DownloadEnd &end) {
+        outcome = end.outcome;
+        loop.quit();
+    });
+    if (driver.downloadNow(feed->row, &onError) == ScheduleDriver::Manual::Unknown)
+        outcome = FeedDownloadOutcome{}; // nothing to download it from
+    if (!outcome)
+        loop.exec();
+    store.flush();
     // The button's message first, as a script may test it; then the reason.
-    out(FeedDownloadMessage(outcome));
-    if (!outcome.reason.isEmpty())
-        err(outcome.reason);
-    store.saveLastDownload(name, {QDateTime::currentMSecsSinceEpoch(), outcome.succeeded(), FeedDownloadReport(outcome)});
-    return outcome.succeeded() ? Success : Failure;
+    out(FeedDownloadMessage(*outcome));
+    if (!outcome->reason.isEmpty())
+        err(outcome->reason);
+    return outcome->succeeded() ? Success : Failure;
 }
 
 int importOpml(Database &db, const OpmlReading &reading)
@@ -237,29 +249,10 @@ int checkFeed(const QString &url)
     return items->front().url().isEmpty() ? Failure : Success;
 }
 
-// Unix signals reach the event loop through a socket pair, since a handler
-// may do next to nothing itself.
-int signalSockets[2] = {-1, -1};
-
-void onSignal(int number)
-{
-    const char byte = static_cast<char>(number);
-    [[maybe_unused]] const auto written = ::write(signalSockets[0], &byte, 1);
-}
-
-void catchSignals(std::initializer_list<int> numbers)
-{
-    struct sigaction action = {};
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    for (const int number : numbers)
-        sigaction(number, &action, nullptr);
-}
-
 int runHeadless(Database &db, ConsoleMessageBox &reports)
 {
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalSockets) != 0) {
+    const int signals = schedulersignals::readEnd();
+    if (signals < 0) {
         err(QStringLiteral("Cannot set up signal handling."));
         return Failure;
     }
@@ -267,19 +260,27 @@ int runHeadless(Database &db, ConsoleMessageBox &reports)
     SystemClock clock;
     ScheduleStore store;
     warnAboutStore(store);
+    QObject::connect(&store, &ScheduleStore::writeProblem, &store, [](const QString &message) {
+        if (!message.isEmpty())
+            err(message);
+    });
     HeadlessScheduler scheduler({db.connection, network, reports, clock, &store, secondsPerMinute()},
                                 [&](const QString &feed, const QString &outcome) {
+                                    if (schedulersignals::stopAsked())
+                                        return;
                                     out(QDateTime::currentDateTime().toString(Qt::ISODate) + QLatin1Char(' ') + feed
                                         + QStringLiteral(": ") + outcome);
                                 });
     scheduler.setNewDatabase(db.newDatabase);
     if (!scheduler.reload())
         err(QStringLiteral("The feed list could not be read; SIGHUP tries again."));
+    scheduler.driver().followNetwork();
 
-    QSocketNotifier notifier(signalSockets[1], QSocketNotifier::Read);
+    // A signal that came during start-up waits here, in the pipe.
+    QSocketNotifier notifier(signals, QSocketNotifier::Read);
     QObject::connect(&notifier, &QSocketNotifier::activated, &notifier, [&] {
         char number = 0;
-        if (::read(signalSockets[1], &number, 1) != 1)
+        if (::read(signals, &number, 1) != 1)
             return;
         if (number == SIGHUP) {
             if (scheduler.reload())
@@ -291,17 +292,13 @@ int runHeadless(Database &db, ConsoleMessageBox &reports)
             return;
         }
         scheduler.stop();
-        network.abortAll();
+        store.flush();
         QCoreApplication::exit(Success);
     });
-    catchSignals({SIGHUP, SIGINT, SIGTERM});
+    schedulersignals::eventLoopRuns();
     err(QStringLiteral("Scheduling %1 feeds. SIGHUP reads the feed list again; SIGINT or SIGTERM stops.")
             .arg(scheduler.feedCount()));
-    scheduler.start();
-    const int status = QCoreApplication::exec();
-    ::close(signalSockets[0]);
-    ::close(signalSockets[1]);
-    return status;
+    return QCoreApplication::exec();
 }
 
 } // namespace

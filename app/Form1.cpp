@@ -4,7 +4,6 @@
 #include "ElidedLabel.h"
 #include "DataFile.h"
 #include "DoEvents.h"
-#include "EpisodeTransfer.h"
 #include "FormatCountdown.h"
 #include "Network.h"
 #include "ScheduleStore.h"
@@ -57,9 +56,17 @@ Form1::Form1(Environment environment, QWidget *parent)
       m_ownStore(environment.store ? nullptr : std::make_unique<ScheduleStore>()),
       m_clock(environment.clock ? *environment.clock : *m_ownClock),
       m_network(environment.network ? *environment.network : *m_ownNetwork),
-      m_store(environment.store ? *environment.store : *m_ownStore), m_engine(m_clock, &m_store),
+      m_store(environment.store ? *environment.store : *m_ownStore),
+      m_driver({m_clock, &m_store,
+                environment.makeDownload ? std::move(environment.makeDownload)
+                                         : DownloadFactory([this](FeedRow row) {
+                                               return std::make_unique<FeedDownload>(
+                                                   FeedDownloadContext{dbConn, m_network, &m_store}, row);
+                                           }),
+                60, 0}), // the window's own tick wakes it (tickAll)
       m_editor(std::make_unique<Form2>(Form2::Environment{m_messageBox, dbConn, m_programFolder}))
 {
+    connectDriver();
     m_wakeUp = new QTimer(this);
     connect(m_wakeUp, &QTimer::timeout, this,
             [this] { QMetaObject::invokeMethod(this, &Form1::tickAll, Qt::QueuedConnection); });
@@ -241,37 +248,36 @@ void Form1::restoreSchedulingState(ErrorTrap &onError)
 void Form1::listPodCast()
 {
     ErrorTrap onError(m_messageBox, QStringLiteral("Form1"), QStringLiteral("listPodCast"));
-    const QString selected = ListView1->currentIndex().isValid()
-        ? ListItems->item(ListView1->currentIndex().row(), NameColumn)->text()
-        : QString();
+    const FeedRow selected = ListView1->currentIndex().isValid() ? feedRowOf(ListView1->currentIndex().row()) : 0;
     const std::vector<FeedListRow> rows = ReadFeedList(dbConn, onError, newDatabase);
     onError(108, [&] { ListItems->removeRows(0, ListItems->rowCount()); });
+    m_listRowOf.clear();
     for (const FeedListRow &row : rows) {
         auto *name = new QStandardItem(row.name);
         if (row.minute)
             name->setData(*row.minute, MinuteRole);
+        name->setData(row.row, RowRole);
+        m_listRowOf[row.row] = ListItems->rowCount();
         auto *countdown = new QStandardItem(row.countdown);
         countdown->setData(countdownDescription, Qt::AccessibleDescriptionRole);
         ListItems->appendRow({name, countdown, new QStandardItem(row.active)});
     }
     reselect(selected);
+    // A list that could not be read at all is no reason to forget the
+    // schedule: the driver goes on with the feeds it had.
+    if (onError.reportCount() == 0 || !rows.empty())
+        m_driver.setFeeds(ScheduledFeeds(rows));
     if (schedulingOn())
         rebindTimers();
     else if (!isLoading)
         showRowDetails();
 }
 
-void Form1::reselect(const QString &name)
+void Form1::reselect(FeedRow feed)
 {
     if (ListItems->rowCount() == 0)
         return;
-    int row = 0;
-    if (!name.isEmpty()) {
-        const auto found = ListItems->findItems(name, Qt::MatchExactly, NameColumn);
-        if (!found.isEmpty())
-            row = found.first()->row();
-    }
-    ListView1->setCurrentIndex(ListItems->index(row, NameColumn));
+    ListView1->setCurrentIndex(ListItems->index(std::max(listRowOf(feed), 0), NameColumn));
 }
 
 void Form1::PushButton1_Click()
@@ -414,9 +420,11 @@ void Form1::Form_QueryUnload()
     ErrorTrap onError(m_messageBox, QStringLiteral("Form1"), QStringLiteral("Form_QueryUnload"));
     onError(100, [&] { cSysTray1->setInTray(false); });
     // A transfer still running is abandoned; its partial file goes with it
-    // and the episode it was replacing stays.
-    m_closing = true; // what the aborts end is no feed's outcome
+    // and the episode it was replacing stays. What the program's end cuts is
+    // no outcome: those feeds stay due for the next start.
+    m_driver.shutDown();
     m_network.abortAll();
+    m_store.flush();
     onError(102, [] { DoEvents(); });
     onError(104, [] { DoEvents(); });
     if (onError.test(106, [&] { return dbConn.State() != 0; }))

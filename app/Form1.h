@@ -1,11 +1,10 @@
 #pragma once
 
 #include "Connection.h"
-#include "CountdownEngine.h"
 #include "ErrorTrap.h"
-#include "FeedDownloadJob.h"
 #include "Form2.h"
 #include "MessageBox.h"
+#include "ScheduleDriver.h"
 #include "SkinFramework.h"
 #include "TrayBackend.h"
 
@@ -16,6 +15,8 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
+#include <unordered_map>
 #include <vector>
 
 class QCheckBox;
@@ -79,12 +80,17 @@ public:
         const Clock *clock = nullptr;
         Network *network = nullptr;
         ScheduleStore *store = nullptr;
+        // Makes the download of a feed row; empty means the real one. Tests
+        // make downloads that end when they say.
+        DownloadFactory makeDownload = {};
     };
 
-    // Columns of the list and the role under which each row keeps its
-    // feed's stored minute (absent when it could not be read).
+    // Columns of the list and the roles under which each row keeps its
+    // feed's stored minute (absent when it could not be read) and its row in
+    // the feed table.
     enum Column { NameColumn = 0, CountdownColumn = 1, ActiveColumn = 2 };
     static constexpr int MinuteRole = Qt::UserRole + 1;
+    static constexpr int RowRole = Qt::UserRole + 2;
 
     explicit Form1(Environment environment, QWidget *parent = nullptr);
     ~Form1() override;
@@ -117,9 +123,10 @@ public:
     void Timer1_Timer(int index);
     bool schedulingOn() const;
     // "Start Downloading Selected", and the silent job of the scheduler for
-    // list row `row` (counted from 1).
+    // list row `row` (counted from 1), handed to the scheduling driver.
     void PushButton2_Click();
     void DownloadFeed(int row);
+    ScheduleDriver &driver() { return m_driver; }
     // Timer element k's target, and the seconds its row has counted.
     qint32 IntervalSeconds(int index) const;
     qint32 ElapsedSeconds(int index);
@@ -159,24 +166,27 @@ private:
     void addColumns(ErrorTrap &onError);
     void restoreSchedulingState(ErrorTrap &onError);
     QString resourcePath(const QString &fileName) const;
-    void reselect(const QString &name);
+    void reselect(FeedRow feed);
 
     // Scheduling helpers: timers follow feeds, not list positions.
-    ScheduledFeed feedOfRow(int row) const;
-    std::vector<ScheduledFeed> feedsOfList() const;
+    FeedRow feedRowOf(int row) const;
+    int listRowOf(FeedRow feed) const;
+    int scheduleIndexOf(int row) const;
+    void connectDriver();
     void turnSchedulingOn();
     void turnSchedulingOff();
     void resizeTimers(std::size_t count);
     void rebindTimers();
     void tickAll();
-    int timerIndexOf(const QString &feed) const;
     void setCountdownText(int row, const QString &text);
-    FeedDownloadOutcome runDownload(const QString &name, ErrorTrap *onError);
-    void showTransfer(const QString &feed, qint64 received, qint64 total);
-    void endTransfer();
-    void recordOutcome(const QString &feed, const FeedDownloadOutcome &outcome, bool scheduled,
-                       CountdownEngine::Token token = 0);
+    QString countText(int feed);
+    void holdRow(FeedRow feed);
+    void downloadEnded(const DownloadEnd &end);
+    void noteOutcome(const DownloadEnd &end);
+    std::optional<FeedDownloadOutcome> downloadByHand(FeedRow row, ErrorTrap &onError);
+    void showTransfers(FeedRow latest);
     void showRowDetails();
+    void showRowDetails(int row);
     void showStatus();
 
     void leaveMinimisedUnseen();
@@ -194,19 +204,21 @@ private:
     const Clock &m_clock;
     Network &m_network;
     ScheduleStore &m_store;
-    CountdownEngine m_engine;
+    ScheduleDriver m_driver;
     QTimer *m_wakeUp = nullptr;             // drives every enabled timer element
     std::unique_ptr<Form2> m_editor;
     MousePointerSwitch *m_pointer = nullptr;
-    // The status line: the last scheduled outcome, except that a failure
-    // stays in view until its feed next succeeds.
+    std::unordered_map<FeedRow, int> m_listRowOf;
+    // The status line: the running downloads, else the last scheduled
+    // outcome, except that a failure stays in view until its feed next
+    // succeeds, and that the schedule failing to reach the disk says so.
+    std::map<FeedRow, std::pair<qint64, qint64>> m_transfers; // received and total of each
     QString m_lastScheduledOutcome;
-    QStringList m_failingFeeds;             // oldest first
-    std::map<QString, QString> m_failures;  // the status text of each failing feed
+    QList<FeedRow> m_failingFeeds;          // oldest first
+    std::map<FeedRow, QString> m_failures;  // the status text of each failing feed
+    QString m_storeProblem;
     int m_binding = 0;                      // changes whenever the timers are bound afresh
-    int m_transfersRunning = 0;
     bool m_switchingScheduling = false;
-    bool m_closing = false;
     bool m_everShown = false;
 };
 

@@ -1,32 +1,34 @@
 // The main window's scheduling: the "Turn On"/"Turn Off" button, the
-// per-feed countdown timers and the download jobs they start. The counting
-// itself is the countdown engine's, which the headless scheduler shares.
+// per-feed countdown timers and the downloads. The schedule itself is the
+// scheduling driver's, which the headless scheduler shares; the window shows
+// what the driver tells it and never waits for a scheduled download.
 #include "Form1.h"
 
 #include "DoEvents.h"
 #include "FormatCountdown.h"
-#include "Network.h"
 #include "ScheduleStore.h"
 #include "Settings.h"
 
 #include <QDateTime>
+#include <QEventLoop>
 #include <QLabel>
 #include <QLocale>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStandardItemModel>
-#include <QTime>
 #include <QTimer>
 #include <QTreeView>
+
+#include <cstdio>
 
 namespace tidewell {
 namespace {
 const QString turnOn = QStringLiteral("Turn On");
 const QString turnOff = QStringLiteral("Turn Off");
 
-QString localTime(qint64 ms, QLocale::FormatType format = QLocale::ShortFormat)
+QString localTime(qint64 ms)
 {
-    return QLocale().toString(QDateTime::fromMSecsSinceEpoch(ms), format);
+    return QLocale().toString(QDateTime::fromMSecsSinceEpoch(ms), QLocale::ShortFormat);
 }
 } // namespace
 
@@ -35,14 +37,54 @@ bool Form1::schedulingOn() const
     return PushButton6->text() == turnOff;
 }
 
+FeedRow Form1::feedRowOf(int row) const
+{
+    const QStandardItem *item = ListItems->item(row, NameColumn);
+    return item ? item->data(RowRole).toLongLong() : 0;
+}
+
+int Form1::listRowOf(FeedRow row) const
+{
+    const auto found = m_listRowOf.find(row);
+    return found == m_listRowOf.end() ? -1 : found->second;
+}
+
+int Form1::scheduleIndexOf(int row) const
+{
+    return row >= 0 && row < rowCount() ? m_driver.engine().indexOf(feedRowOf(row)) : -1;
+}
+
 qint32 Form1::IntervalSeconds(int index) const
 {
-    return index >= 0 && index < m_engine.size() ? m_engine.feed(index).intervalSeconds : 0;
+    const int feed = scheduleIndexOf(index);
+    return feed >= 0 ? m_driver.engine().feed(feed).intervalSeconds : 0;
 }
 
 qint32 Form1::ElapsedSeconds(int index)
 {
-    return index >= 0 && index < m_engine.size() ? m_engine.elapsedSeconds(index) : 0;
+    const int feed = scheduleIndexOf(index);
+    return feed >= 0 ? m_driver.engine().elapsedSeconds(feed) : 0;
+}
+
+void Form1::connectDriver()
+{
+    connect(&m_driver, &ScheduleDriver::waiting, this, [this](FeedRow row) { holdRow(row); });
+    connect(&m_driver, &ScheduleDriver::started, this, [this](FeedRow row) {
+        holdRow(row);
+        m_transfers[row] = {0, -1};
+        showTransfers(row);
+    });
+    connect(&m_driver, &ScheduleDriver::progress, this, [this](FeedRow row, qint64 received, qint64 total) {
+        m_transfers[row] = {received, total};
+        showTransfers(row);
+    });
+    connect(&m_driver, &ScheduleDriver::ended, this, &Form1::downloadEnded);
+    connect(&m_store, &ScheduleStore::writeProblem, this, [this](const QString &message) {
+        if (!message.isEmpty())
+            std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+        m_storeProblem = message;
+        showStatus();
+    });
 }
 
 void Form1::PushButton6_Click()
@@ -57,26 +99,6 @@ void Form1::PushButton6_Click()
     m_switchingScheduling = false;
 }
 
-ScheduledFeed Form1::feedOfRow(int row) const
-{
-    ScheduledFeed feed;
-    feed.name = itemText(row, NameColumn);
-    const QVariant minute = ListItems->item(row, NameColumn)->data(MinuteRole);
-    // The interval comes from the stored minute, never from the countdown
-    // text, which only reads back right below one hour.
-    feed.intervalSeconds = minute.isValid() ? minute.toInt() * 60 : 0;
-    feed.active = itemText(row, ActiveColumn) == QStringLiteral("Yes");
-    return feed;
-}
-
-std::vector<ScheduledFeed> Form1::feedsOfList() const
-{
-    std::vector<ScheduledFeed> feeds;
-    for (int row = 0; row < rowCount(); ++row)
-        feeds.push_back(feedOfRow(row));
-    return feeds;
-}
-
 void Form1::turnSchedulingOn()
 {
     ErrorTrap onError(m_messageBox, QStringLiteral("Form1"), QStringLiteral("PushButton6_Click"));
@@ -88,8 +110,8 @@ void Form1::turnSchedulingOn()
     // At the program's start every feed goes on from where its count stood
     // when the program last ran; a click starts every count from zero.
     const auto how = isLoading ? CountdownEngine::Start::Resume : CountdownEngine::Start::FromZero;
-    onError(0, [&] { m_engine.start(feedsOfList(), how); });
-    const int rows = std::min(rowCount(), m_engine.size());
+    onError(0, [&] { m_driver.start(how); });
+    const int rows = rowCount();
     const int binding = m_binding;
     for (i = 1; i <= rows; ++i) {
         onError(0, [] { DoEvents(); });
@@ -100,7 +122,8 @@ void Form1::turnSchedulingOn()
             Timer1.at(static_cast<std::size_t>(i - 1))->setInterval(m_tickMilliseconds);
         });
         onError(0, [&] {
-            if (!m_engine.isDownloading(i - 1))
+            const int feed = scheduleIndexOf(i - 1);
+            if (feed < 0 || !m_driver.engine().isClaimed(feed))
                 Timer1.at(static_cast<std::size_t>(i - 1))->start();
         });
     }
@@ -120,7 +143,7 @@ void Form1::turnSchedulingOff()
     });
     onError(0, [&] { resizeTimers(1); });
     m_wakeUp->stop();
-    m_engine.stop();
+    m_driver.stop();
     ++m_binding;
     onError(0, [&] { listPodCast(); });
     onError(0, [] { settings::write(settings::startStopState, settings::off); });
@@ -138,49 +161,47 @@ void Form1::resizeTimers(std::size_t count)
 
 void Form1::rebindTimers()
 {
-    // The list was filled again while scheduling is on. Each feed that is
-    // still there, unchanged, keeps its count; a new or changed feed starts
-    // from zero; a feed that is gone loses its timer.
-    m_engine.rebind(feedsOfList());
+    // The list was filled again while scheduling is on; the driver already
+    // knows: each feed that stays keeps its count, a new or changed one
+    // starts from zero. Each row's timer follows its feed.
     ++m_binding;
-    const int rows = m_engine.size();
+    const int rows = rowCount();
     resizeTimers(static_cast<std::size_t>(rows));
     if (rows == 0)
         Timer1.front()->stop();
+    CountdownEngine &engine = m_driver.engine();
     for (int row = 0; row < rows; ++row) {
         TimerElement &element = *Timer1[static_cast<std::size_t>(row)];
         element.setInterval(m_tickMilliseconds);
-        if (m_engine.isDownloading(row)) {
+        const int feed = scheduleIndexOf(row);
+        if (feed >= 0 && engine.isClaimed(feed)) {
             element.stop();
             setCountdownText(row, FormatCountdown(0));
             continue;
         }
         element.start();
-        const qint32 elapsed = m_engine.elapsedSeconds(row);
-        if (m_engine.feed(row).active && elapsed > 0)
-            setCountdownText(row, FormatCountdown(m_engine.feed(row).intervalSeconds - elapsed));
+        if (feed >= 0 && engine.feed(feed).active && engine.elapsedSeconds(feed) > 0)
+            setCountdownText(row, countText(feed));
     }
     showRowDetails();
 }
 
+QString Form1::countText(int feed)
+{
+    CountdownEngine &engine = m_driver.engine();
+    return FormatCountdown(engine.feed(feed).intervalSeconds - engine.elapsedSeconds(feed));
+}
+
 void Form1::tickAll()
 {
-    // A row's tick may wait for its download; the next wake-up then ticks
-    // the other rows from inside that wait, so none of them is held up.
+    // One wake-up a second: the driver starts what is due, each row shows
+    // its count.
+    m_driver.runDue();
     for (std::size_t index = 0; index < Timer1.size(); ++index) {
         const TimerElement &element = *Timer1[index];
         if (element.isActive() && element.interval() > 0)
             Timer1_Timer(static_cast<int>(index));
     }
-}
-
-int Form1::timerIndexOf(const QString &feed) const
-{
-    for (int index = 0; index < m_engine.size() && index < rowCount(); ++index) {
-        if (m_engine.feed(index).name == feed)
-            return index;
-    }
-    return -1;
 }
 
 void Form1::setCountdownText(int row, const QString &text)
@@ -196,75 +217,102 @@ void Form1::Timer1_Timer(int index)
 {
     ErrorTrap onError(m_messageBox, QStringLiteral("Form1"), QStringLiteral("Timer1"));
     // 100: nothing to count without rows, or for an element whose row is gone.
-    if (rowCount() == 0 || !m_engine.isCounting() || index < 0 || index >= m_engine.size() || index >= rowCount())
+    if (rowCount() == 0 || !m_driver.engine().isCounting() || index < 0 || index >= rowCount())
         return;
     if (!onError.test(102, [&] { return itemText(index, ActiveColumn) == QStringLiteral("Yes"); }))
         return;
-    // Pending events may refill the list at 114 and 120, so the element is
-    // found again by its feed after each of them.
-    const QString feed = m_engine.feed(index).name;
+    CountdownEngine &engine = m_driver.engine();
+    const int feed = scheduleIndexOf(index);
+    if (feed < 0 || engine.isClaimed(feed))
+        return;
     qint32 target = 0;
     qint32 elapsed = 0;
-    onError(104, [&] { target = m_engine.feed(index).intervalSeconds; });
+    onError(104, [&] { target = engine.feed(feed).intervalSeconds; });
     // 106 to 110: the count follows the clock, so a late or missed tick, or
-    // time asleep, costs the row nothing.
-    onError(106, [&] { elapsed = m_engine.elapsedSeconds(index); });
+    // time asleep, costs the row nothing; a retry shortens what is left.
+    onError(106, [&] { elapsed = engine.elapsedSeconds(feed); });
     onError(112, [&] { setCountdownText(index, FormatCountdown(target - elapsed)); });
-    onError(114, [] { DoEvents(); });
-    // 116: due once the interval has passed, which a clock may jump past.
-    index = timerIndexOf(feed);
-    if (index < 0 || !m_engine.isDue(index))
+    // 116: due once its time has come, which a clock may jump past.
+    if (!engine.isDue(feed))
         return;
     onError(118, [&] { setCountdownText(index, FormatCountdown(0)); });
-    onError(120, [] { DoEvents(); });
-    index = timerIndexOf(feed);
-    if (index < 0 || !m_engine.isDue(index))
-        return; // another tick started this download meanwhile
     onError(122, [&] { Timer1.at(static_cast<std::size_t>(index))->stop(); });
     onError(124, [&] { Timer1.at(static_cast<std::size_t>(index))->setInterval(0); });
-    const CountdownEngine::Token token = m_engine.downloadStarted(index);
-    FeedDownloadOutcome outcome{FeedDownloadOutcome::TransferFailed, {}, {}};
-    onError(126, [&] {
-        try {
-            outcome = runDownload(feed, nullptr);
-        } catch (const RuntimeError &error) {
-            outcome.reason = error.description();
-            throw;
-        }
-    });
-    recordOutcome(feed, outcome, true, token);
-    // Scheduling may have been turned off, or the feed removed, meanwhile;
-    // then there is no timer to start again.
-    index = timerIndexOf(feed);
-    if (index < 0 || !schedulingOn())
-        return;
-    onError(128, [&] { Timer1.at(static_cast<std::size_t>(index))->setInterval(m_tickMilliseconds); });
-    onError(130, [&] { Timer1.at(static_cast<std::size_t>(index))->start(); });
-    onError(132, [&] { m_engine.restartCount(index); });
-    showRowDetails();
+    // 126: handed to the driver, which starts it when there is room; its
+    // end (128 to 132) comes when it comes, in downloadEnded.
+    onError(126, [&] { DownloadFeed(index + 1); });
 }
 
 void Form1::DownloadFeed(int row)
 {
     if (row < 1 || row > rowCount())
         throw RuntimeError(35600, QStringLiteral("Index out of bounds"));
-    const QString name = itemText(row - 1, NameColumn);
-    recordOutcome(name, runDownload(name, nullptr), true);
+    m_driver.downloadScheduled(feedRowOf(row - 1));
 }
 
-FeedDownloadOutcome Form1::runDownload(const QString &name, ErrorTrap *onError)
+void Form1::holdRow(FeedRow feed)
 {
-    ++m_transfersRunning;
-    const auto progress = [this, name](qint64 received, qint64 total) { showTransfer(name, received, total); };
-    try {
-        const FeedDownloadOutcome outcome =
-            DownloadFeedEpisode({dbConn, m_network, &m_store}, name, onError, progress);
-        endTransfer();
-        return outcome;
-    } catch (...) {
-        endTransfer();
-        throw;
+    // Waiting for its turn or downloading: the row cannot fall due again
+    // until the download has ended.
+    const int row = listRowOf(feed);
+    if (row < 0)
+        return;
+    if (row < static_cast<int>(Timer1.size())) {
+        Timer1[static_cast<std::size_t>(row)]->stop();
+        Timer1[static_cast<std::size_t>(row)]->setInterval(0);
     }
+    if (itemText(row, ActiveColumn) == QStringLiteral("Yes") && schedulingOn())
+        setCountdownText(row, FormatCountdown(0));
+    showRowDetails(row);
+}
+
+void Form1::downloadEnded(const DownloadEnd &end)
+{
+    m_transfers.erase(end.row);
+    if (end.error && end.scheduled) {
+        // A run-time error of the scheduled job is the tick's, as it always
+        // was; the report waits until the driver has finished telling.
+        QMetaObject::invokeMethod(
+            this,
+            [this, error = *end.error] {
+                ErrorTrap onError(m_messageBox, QStringLiteral("Form1"), QStringLiteral("Timer1"));
+                onError.report(126, error);
+            },
+            Qt::QueuedConnection);
+    }
+    noteOutcome(end);
+    const int row = listRowOf(end.row);
+    if (row >= 0 && schedulingOn() && row < static_cast<int>(Timer1.size())) {
+        ErrorTrap onError(m_messageBox, QStringLiteral("Form1"), QStringLiteral("Timer1"));
+        onError(128, [&] { Timer1.at(static_cast<std::size_t>(row))->setInterval(m_tickMilliseconds); });
+        onError(130, [&] { Timer1.at(static_cast<std::size_t>(row))->start(); });
+        // 132: the driver has started the count again, from the due time.
+        if (const int feed = scheduleIndexOf(row); feed >= 0 && m_driver.engine().feed(feed).active)
+            onError(132, [&] { setCountdownText(row, countText(feed)); });
+    }
+    if (row >= 0)
+        showRowDetails(row);
+    showTransfers(0);
+}
+
+void Form1::noteOutcome(const DownloadEnd &end)
+{
+    const QString time = localTime(end.last.whenMs);
+    if (end.last.succeeded) {
+        m_failingFeeds.removeAll(end.row);
+        m_failures.erase(end.row);
+        if (end.scheduled)
+            m_lastScheduledOutcome = QStringLiteral("Last scheduled download: %1 downloaded at %2.").arg(end.feed, time);
+        return;
+    }
+    // A failure stays in view until the feed next succeeds, whatever
+    // succeeds meanwhile.
+    m_failingFeeds.removeAll(end.row);
+    m_failingFeeds << end.row;
+    QString text = QStringLiteral("%1 failed at %2: %3").arg(end.feed, time, end.last.report);
+    if (end.retry)
+        text += QStringLiteral(", ") + RetryText(*end.retry, end.last.whenMs);
+    m_failures[end.row] = text;
 }
 
 void Form1::PushButton2_Click()
@@ -272,24 +320,64 @@ void Form1::PushButton2_Click()
     ErrorTrap onError(m_messageBox, QStringLiteral("Form1"), QStringLiteral("PushButton2_Click"));
     if (!onError.test(0, [&] { return rowCount() > 0; }))
         return;
-    QString name;
+    FeedRow row = 0;
     onError(0, [&] {
         const QModelIndex current = ListView1->currentIndex();
         if (!current.isValid())
             throw RuntimeError(91, QStringLiteral("Object variable or With block variable not set"));
-        name = itemText(current.row(), NameColumn);
+        row = feedRowOf(current.row());
     });
-    // One manual download at a time: a second click would only race the
+    // One download by hand at a time: a second click would only race the
     // first for the same file.
     PushButton2->setEnabled(false);
-    const FeedDownloadOutcome outcome = runDownload(name, &onError);
+    const std::optional<FeedDownloadOutcome> outcome = downloadByHand(row, onError);
     PushButton2->setEnabled(true);
-    recordOutcome(name, outcome, false);
-    onError(0, [&] { m_messageBox.show(FeedDownloadMessage(outcome)); });
+    if (outcome)
+        onError(0, [&] { m_messageBox.show(FeedDownloadMessage(*outcome)); });
 }
 
-void Form1::showTransfer(const QString &feed, qint64 received, qint64 total)
+std::optional<FeedDownloadOutcome> Form1::downloadByHand(FeedRow row, ErrorTrap &onError)
 {
+    // The button's message follows its own download, so this is the one
+    // place that waits for a download; scheduled ones that end meanwhile are
+    // kept and shown as they end, by the driver's signals.
+    std::optional<FeedDownloadOutcome> outcome;
+    QEventLoop loop;
+    connect(&m_driver, &ScheduleDriver::ended, &loop, [&](const DownloadEnd &end) {
+        if (end.row != row)
+            return;
+        outcome = end.outcome;
+        loop.quit();
+    });
+    connect(&m_driver, &ScheduleDriver::shutDownDone, &loop, &QEventLoop::quit);
+    switch (m_driver.downloadNow(row, &onError)) {
+    case ScheduleDriver::Manual::Downloading:
+        onError(0, [&] { m_messageBox.show(QStringLiteral("This feed is downloading now.")); });
+        return std::nullopt;
+    case ScheduleDriver::Manual::Unknown:
+        // No feed in that row (any more): nothing to download it from.
+        return FeedDownloadOutcome{};
+    case ScheduleDriver::Manual::Started:
+    case ScheduleDriver::Manual::Waiting:
+        break;
+    }
+    if (!outcome)
+        loop.exec();
+    return outcome;
+}
+
+void Form1::showTransfers(FeedRow latest)
+{
+    if (m_transfers.empty()) {
+        TransferProgress->hide();
+        showStatus();
+        return;
+    }
+    if (!m_transfers.contains(latest))
+        latest = m_transfers.begin()->first;
+    const auto [received, total] = m_transfers.at(latest);
+    const int index = m_driver.engine().indexOf(latest);
+    const QString feed = index >= 0 ? m_driver.engine().feed(index).name : QString();
     const QLocale locale;
     QString text = QStringLiteral("Downloading %1: %2").arg(feed, locale.formattedDataSize(received));
     if (total > 0) {
@@ -299,49 +387,15 @@ void Form1::showTransfer(const QString &feed, qint64 received, qint64 total)
     } else {
         TransferProgress->setRange(0, 0); // size unknown: a busy bar
     }
+    if (m_transfers.size() > 1)
+        text += QStringLiteral(" (%1 downloads running)").arg(m_transfers.size());
     StatusLine->setText(text);
     TransferProgress->show();
 }
 
-void Form1::endTransfer()
-{
-    if (--m_transfersRunning > 0)
-        return;
-    TransferProgress->hide();
-    showStatus();
-}
-
-void Form1::recordOutcome(const QString &feed, const FeedDownloadOutcome &outcome, bool scheduled,
-                          CountdownEngine::Token token)
-{
-    if (m_closing)
-        return;
-    const qint64 now = m_clock.nowMs();
-    const LastDownload last{now, outcome.succeeded(), FeedDownloadReport(outcome)};
-    if (token != 0)
-        m_engine.downloadEnded(token, last);
-    else
-        m_engine.recordOutcome(feed, last);
-    const QString time = localTime(now);
-    if (outcome.succeeded()) {
-        m_failingFeeds.removeAll(feed);
-        m_failures.erase(feed);
-        if (scheduled)
-            m_lastScheduledOutcome = QStringLiteral("Last scheduled download: %1 downloaded at %2.").arg(feed, time);
-    } else {
-        // A failure stays in view until the feed next succeeds, whatever
-        // succeeds meanwhile.
-        m_failingFeeds.removeAll(feed);
-        m_failingFeeds << feed;
-        m_failures[feed] = QStringLiteral("%1 failed at %2: %3").arg(feed, time, last.report);
-    }
-    showRowDetails();
-    showStatus();
-}
-
 void Form1::showStatus()
 {
-    if (m_transfersRunning > 0)
+    if (!m_transfers.empty())
         return;
     QString text = m_lastScheduledOutcome;
     if (!m_failingFeeds.isEmpty()) {
@@ -349,33 +403,43 @@ void Form1::showStatus()
         if (m_failingFeeds.size() > 1)
             text += QStringLiteral(" (%1 feeds are failing; see their tooltips)").arg(m_failingFeeds.size());
     }
+    // The schedule no longer reaching the disk matters more than any feed.
+    if (!m_storeProblem.isEmpty())
+        text = m_storeProblem;
     StatusLine->setText(text);
 }
 
 void Form1::showRowDetails()
 {
-    // Each row's tooltip: how its last download went, and when the next is.
-    for (int row = 0; row < rowCount(); ++row) {
-        QStringList lines;
-        const int index = row < m_engine.size() && m_engine.feed(row).name == itemText(row, NameColumn) ? row : -1;
-        std::optional<LastDownload> last = index >= 0 ? m_engine.lastDownload(index) : std::nullopt;
-        if (!last && index < 0) {
-            if (const auto stored = m_store.lastDownload(itemText(row, NameColumn)))
-                last = LastDownload{stored->whenMs, stored->succeeded, stored->report};
-        }
-        if (last)
-            lines << QStringLiteral("Last download: %1, %2").arg(localTime(last->whenMs), last->report);
-        else
-            lines << QStringLiteral("Last download: none yet");
-        if (const std::optional<qint64> due = index >= 0 ? m_engine.nextDueMs(index) : std::nullopt)
-            lines << QStringLiteral("Next download: %1").arg(localTime(*due));
-        else if (index >= 0 && m_engine.isDownloading(index))
-            lines << QStringLiteral("Downloading now");
-        const QString tip = lines.join(QLatin1Char('\n'));
-        for (int column = NameColumn; column <= ActiveColumn; ++column) {
-            if (QStandardItem *item = ListItems->item(row, column); item && item->toolTip() != tip)
-                item->setToolTip(tip);
-        }
+    for (int row = 0; row < rowCount(); ++row)
+        showRowDetails(row);
+}
+
+void Form1::showRowDetails(int row)
+{
+    // The row's tooltip: how its last download went, and when the next is.
+    CountdownEngine &engine = m_driver.engine();
+    const FeedRow feedRow = feedRowOf(row);
+    const int feed = engine.indexOf(feedRow);
+    QStringList lines;
+    const std::optional<LastDownload> last = feed >= 0 ? engine.lastDownload(feed) : std::nullopt;
+    if (last)
+        lines << QStringLiteral("Last download: %1, %2").arg(localTime(last->whenMs), last->report);
+    else
+        lines << QStringLiteral("Last download: none yet");
+    const std::optional<qint64> next = feed >= 0 && engine.isCounting() ? engine.nextTryMs(feed) : std::nullopt;
+    if (m_driver.isRunning(feedRow))
+        lines << QStringLiteral("Downloading now");
+    else if (m_driver.isWaiting(feedRow))
+        lines << QStringLiteral("Waiting for another download to finish");
+    else if (next && engine.retry(feed))
+        lines << QStringLiteral("Next download: ") + RetryText(*engine.retry(feed), m_clock.nowMs());
+    else if (next)
+        lines << QStringLiteral("Next download: %1").arg(localTime(*next));
+    const QString tip = lines.join(QLatin1Char('\n'));
+    for (int column = NameColumn; column <= ActiveColumn; ++column) {
+        if (QStandardItem *item = ListItems->item(row, column); item && item->toolTip() != tip)
+            item->setToolTip(tip);
     }
 }
 

@@ -18,15 +18,39 @@ namespace {
 const QByteArray request = QByteArrayLiteral("come forward\n");
 const QByteArray reply = QByteArrayLiteral("coming\n");
 
-// One name per data folder, in the user's own runtime folder: two users, or
-// two feed lists of one user, each have their own window.
-QString serverName(const QString &dataFolder)
+// One name per data folder: two users, or two feed lists of one user, each
+// have their own window and their own locks.
+QString perFeedList(const QString &dataFolder)
 {
     const QByteArray folder = QFileInfo(dataFolder).absoluteFilePath().toUtf8();
-    const QString name = QStringLiteral("tidewell-episode-keeper-")
+    return QStringLiteral("tidewell-episode-keeper-")
         + QString::fromLatin1(QCryptographicHash::hash(folder, QCryptographicHash::Sha256).toHex().left(16));
+}
+
+// In the user's own runtime folder.
+QString serverName(const QString &dataFolder)
+{
+    const QString name = perFeedList(dataFolder);
     const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     return runtime.isEmpty() ? name : runtime + QLatin1Char('/') + name;
+}
+
+// Where the program keeps its state (beside the schedule).
+QString stateFolder()
+{
+    QString base = qEnvironmentVariable("XDG_STATE_HOME");
+    if (base.isEmpty() || QDir::isRelativePath(base))
+        base = QDir::homePath() + QStringLiteral("/.local/state");
+    return base + QStringLiteral("/Marrowby/Tidewell Episode Keeper");
+}
+
+// Without a lock a second copy could fetch every episode again beside this
+// one, so the program does not run.
+QString noLockMessage(const RunningCopy &running)
+{
+    return QStringLiteral("Tidewell Episode Keeper cannot make a lock file in any of %1, so it could not keep a "
+                          "second copy from downloading the same feeds; it does not start.")
+        .arg(running.lockPlaces().join(QStringLiteral(", ")));
 }
 
 bool readLine(QLocalSocket &socket, QByteArray &line, const QDeadlineTimer &deadline)
@@ -40,49 +64,116 @@ bool readLine(QLocalSocket &socket, QByteArray &line, const QDeadlineTimer &dead
 }
 } // namespace
 
+FeedListLock::FeedListLock(const QString &dataFolder, const QString &name)
+{
+    const QString elsewhere = perFeedList(dataFolder) + QLatin1Char('-') + name;
+    QStringList paths{dataFolder + QLatin1Char('/') + name};
+    // Only the session's own runtime folder: Qt's stand-in for a missing one
+    // is a folder in /tmp.
+    if (const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR"); !runtime.isEmpty())
+        paths << runtime + QLatin1Char('/') + elsewhere;
+    paths << stateFolder() + QLatin1Char('/') + elsewhere;
+    for (const QString &path : paths) {
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        auto lock = std::make_unique<QLockFile>(path);
+        // Held for the whole run, so only a lock whose process is gone is stale.
+        lock->setStaleLockTime(0);
+        m_places.push_back(std::move(lock));
+    }
+}
+
+FeedListLock::Result FeedListLock::tryLock()
+{
+    for (const auto &place : m_places) {
+        if (place.get() == m_taken)
+            continue;
+        if (place->tryLock(0)) {
+            // Taken here, or only looked at: a place after the one taken may
+            // still be held by a copy that could not use the first.
+            if (m_taken)
+                place->unlock();
+            else
+                m_taken = place.get();
+            continue;
+        }
+        if (place->error() == QLockFile::LockFailedError) {
+            unlock();
+            return Result::Held;
+        }
+        // No lock can be made here: the next place will do.
+    }
+    return m_taken ? Result::Taken : Result::Impossible;
+}
+
+void FeedListLock::unlock()
+{
+    if (m_taken)
+        m_taken->unlock();
+    m_taken = nullptr;
+}
+
+qint64 FeedListLock::holder() const
+{
+    for (const auto &place : m_places) {
+        qint64 process = 0;
+        if (place.get() != m_taken && place->getLockInfo(&process, nullptr, nullptr))
+            return process;
+    }
+    return 0;
+}
+
+QStringList FeedListLock::places() const
+{
+    QStringList paths;
+    for (const auto &place : m_places)
+        paths << place->fileName();
+    return paths;
+}
+
 RunningCopy::RunningCopy(const QString &dataFolder)
-    : m_windowLock(dataFolder + QStringLiteral("/window.lock")),
-      m_schedulerLock(dataFolder + QStringLiteral("/scheduler.lock"))
+    : m_windowLock(dataFolder, QStringLiteral("window.lock")),
+      m_schedulerLock(dataFolder, QStringLiteral("scheduler.lock"))
 {
-    QDir().mkpath(dataFolder);
-    // Held for the whole run, so only a lock whose process is gone is stale.
-    m_windowLock.setStaleLockTime(0);
-    m_schedulerLock.setStaleLockTime(0);
-}
-
-bool RunningCopy::heldByAnother(QLockFile &lock)
-{
-    return !lock.tryLock(0) && lock.error() == QLockFile::LockFailedError;
-}
-
-qint64 RunningCopy::processHolding(const QLockFile &lock)
-{
-    qint64 process = 0;
-    return lock.getLockInfo(&process, nullptr, nullptr) ? process : 0;
 }
 
 RunningCopy::Holder RunningCopy::claimForWindow()
 {
-    if (heldByAnother(m_windowLock)) {
-        m_holderProcess = processHolding(m_windowLock);
+    switch (m_windowLock.tryLock()) {
+    case FeedListLock::Result::Taken:
+        break;
+    case FeedListLock::Result::Held:
+        m_holderProcess = m_windowLock.holder();
         return Holder::Window;
+    case FeedListLock::Result::Impossible:
+        return Holder::NoLock;
     }
-    if (heldByAnother(m_schedulerLock)) {
-        if (m_windowLock.isLocked())
-            m_windowLock.unlock();
-        m_holderProcess = processHolding(m_schedulerLock);
+    switch (m_schedulerLock.tryLock()) {
+    case FeedListLock::Result::Taken:
+        return Holder::None;
+    case FeedListLock::Result::Held:
+        m_windowLock.unlock();
+        m_holderProcess = m_schedulerLock.holder();
         return Holder::Headless;
+    case FeedListLock::Result::Impossible:
+        break;
     }
-    return Holder::None;
+    m_windowLock.unlock();
+    return Holder::NoLock;
 }
 
 RunningCopy::Holder RunningCopy::claimForHeadless()
 {
-    if (!heldByAnother(m_schedulerLock))
+    switch (m_schedulerLock.tryLock()) {
+    case FeedListLock::Result::Taken:
         return Holder::None;
-    m_holderProcess = processHolding(m_schedulerLock);
+    case FeedListLock::Result::Impossible:
+        return Holder::NoLock;
+    case FeedListLock::Result::Held:
+        break;
+    }
+    m_holderProcess = m_schedulerLock.holder();
     // The window holds both locks under one process.
-    return processHolding(m_windowLock) == m_holderProcess ? Holder::Window : Holder::Headless;
+    return m_windowLock.holder() == m_holderProcess ? Holder::Window : Holder::Headless;
 }
 
 ComeForwardServer::ComeForwardServer(const QString &dataFolder, QObject *parent)
@@ -158,6 +249,9 @@ std::optional<int> deferToRunningCopy(RunningCopy &running, const QString &dataF
                                        "opening the window, so that no episode is downloaded twice.")
                             .arg(running.holderProcess()));
         return 1;
+    case RunningCopy::Holder::NoLock:
+        messageBox.show(noLockMessage(running));
+        return 1;
     }
     return 1;
 }
@@ -177,6 +271,9 @@ std::unique_ptr<RunningCopy> claimHeadlessScheduler(const QString &dataFolder)
         refusal = QStringLiteral("Another headless scheduler (process %1) is already downloading these feeds; "
                                  "stop it before starting --headless again.");
         break;
+    case RunningCopy::Holder::NoLock:
+        std::fprintf(stderr, "%s\n", noLockMessage(*running).toLocal8Bit().constData());
+        return nullptr;
     }
     std::fprintf(stderr, "%s\n", refusal.arg(running->holderProcess()).toLocal8Bit().constData());
     return nullptr;

@@ -3,9 +3,11 @@
 #include <QLockFile>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 #include <optional>
+#include <vector>
 
 class QLocalServer;
 
@@ -13,15 +15,41 @@ namespace tidewell {
 
 class MessageBox;
 
+// One lock of a feed list, in the data folder or, where no lock can be made
+// there (a read-only folder), in the user's runtime folder or else the state
+// folder. Every place is looked at, so a copy that had to go elsewhere keeps
+// out one that did not.
+class FeedListLock
+{
+public:
+    FeedListLock(const QString &dataFolder, const QString &name);
+    FeedListLock(const FeedListLock &) = delete;
+    FeedListLock &operator=(const FeedListLock &) = delete;
+
+    enum class Result { Taken, Held, Impossible };
+    Result tryLock();
+    void unlock();
+    bool isLocked() const { return m_taken != nullptr; }
+    // The process of the copy that holds the lock, or 0.
+    qint64 holder() const;
+    // Where the lock is looked for, first choice first.
+    QStringList places() const;
+
+private:
+    std::vector<std::unique_ptr<QLockFile>> m_places;
+    QLockFile *m_taken = nullptr;
+};
+
 // One copy of the program schedules the downloads of a feed list: the window
 // or the headless scheduler, never both and never two of either, or every
-// episode would be fetched twice. Each holds a lock file in the data folder
-// for as long as it runs; a lock left behind by a copy that died is taken
-// over. The command line's other actions take no lock and run beside either.
+// episode would be fetched twice. Each holds a lock for as long as it runs; a
+// lock left behind by a copy that died is taken over. A copy that cannot
+// make a lock anywhere does not run. The command line's other actions take no
+// lock and run beside either.
 class RunningCopy
 {
 public:
-    enum class Holder { None, Window, Headless };
+    enum class Holder { None, Window, Headless, NoLock };
 
     explicit RunningCopy(const QString &dataFolder);
     RunningCopy(const RunningCopy &) = delete;
@@ -29,20 +57,17 @@ public:
 
     // Take the locks of the window (its own and the scheduler's), or of the
     // headless scheduler (the scheduler's). Holder::None when taken; else the
-    // copy that holds them, and nothing is taken.
+    // copy that holds them, or NoLock, and nothing is taken.
     Holder claimForWindow();
     Holder claimForHeadless();
     // The process of the copy a refused claim found.
     qint64 holderProcess() const { return m_holderProcess; }
+    // Where the scheduler's lock was looked for, for a refusal's message.
+    QStringList lockPlaces() const { return m_schedulerLock.places(); }
 
 private:
-    static qint64 processHolding(const QLockFile &lock);
-    // A lock that cannot be made at all (a folder the user may not write)
-    // guards nothing; the copy runs and meets the same folder's errors.
-    static bool heldByAnother(QLockFile &lock);
-
-    QLockFile m_windowLock;
-    QLockFile m_schedulerLock;
+    FeedListLock m_windowLock;
+    FeedListLock m_schedulerLock;
     qint64 m_holderProcess = 0;
 };
 

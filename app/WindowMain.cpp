@@ -35,6 +35,7 @@ extern "C" Q_DECL_EXPORT int tidewell_window_main(int argc, char *argv[])
     tidewell::Form1 mainWindow({messageBox, tidewell::programFolder()});
     QObject::connect(&comeForward, &tidewell::ComeForwardServer::comeForward, &mainWindow,
                      &tidewell::Form1::comeForward);
+    mainWindow.driver().followNetwork();
     mainWindow.Form_Load();
     mainWindow.showAfterLoad();
     return application.exec();

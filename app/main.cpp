@@ -1,11 +1,13 @@
 #include "BuildConfig.h"
 #include "CommandLine.h"
 #include "PathHelpers.h"
+#include "SchedulerSignals.h"
 
 #include <QCoreApplication>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <dlfcn.h>
 #include <filesystem>
 #include <system_error>
@@ -48,6 +50,15 @@ int runWindow(int argc, char *argv[])
 
 int main(int argc, char *argv[])
 {
+    // A service manager may send a signal the moment the process exists
+    // (systemctl reload right after start): the headless scheduler catches
+    // them before it does anything else.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--headless") == 0) {
+            tidewell::schedulersignals::catchFromNow();
+            break;
+        }
+    }
     if (tidewell::wantsCommandLine(argumentsOf(argc, argv))) {
         QCoreApplication application(argc, argv);
         QCoreApplication::setApplicationName(QStringLiteral("tidewell-episode-keeper"));

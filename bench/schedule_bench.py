@@ -7,13 +7,21 @@ real executable as a child process (make bench runs them all).
   idle      CPU of the window with 100 feeds counting, and bytes written
   headless  200 feeds due every few seconds while another transfer trickles:
             how far each feed strays from its pace, and memory over the run
+  burst     1,000 feeds due in the same second under ulimit -n 1024: how many
+            were downloaded, the most files open at once, the most transfers
+            at once, and how long until the last was done
+  sigterm   SIGTERM in the middle of that burst: how long until the process
+            is gone, and lines reported after the signal
+  fsync     400 feeds due together under strace: fsync and fdatasync calls per
+            download
 
-Usage: schedule_bench.py EXECUTABLE [endless|idle|headless ...]
+Usage: schedule_bench.py EXECUTABLE [endless|idle|headless|burst|sigterm|fsync ...]
 BENCH_MINUTES sets the headless run's length (10 by default).
 """
 import http.server
 import os
 import re
+import resource
 import shutil
 import signal
 import socket
@@ -39,6 +47,9 @@ class Server(http.server.ThreadingHTTPServer):
 class Handler(http.server.BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
     hits = {}
+    answering = 0
+    peak_answering = 0
+    lock = threading.Lock()
 
     def log_message(self, *args):
         pass
@@ -51,8 +62,19 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.wfile.write(body)
 
     def do_GET(self):
-        Handler.hits[self.path] = Handler.hits.get(self.path, 0) + 1
+        with Handler.lock:
+            Handler.hits[self.path] = Handler.hits.get(self.path, 0) + 1
+            Handler.answering += 1
+            Handler.peak_answering = max(Handler.peak_answering, Handler.answering)
+        try:
+            self.answer()
+        finally:
+            with Handler.lock:
+                Handler.answering -= 1
+
+    def answer(self):
         port = self.server.server_address[1]
+        host = self.headers.get("Host", "127.0.0.1").split(":")[0]
         try:
             if self.path == "/endless.xml":
                 self.send_response(200)
@@ -69,7 +91,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
                     self.wfile.write(b"a" * 65536)
             elif self.path.startswith("/feed/"):
                 name = self.path[len("/feed/"):]
-                self.send(RSS.format("http://127.0.0.1:%d/episode/%s.mp3" % (port, name)).encode())
+                self.send(RSS.format("http://%s:%d/episode/%s.mp3" % (host, port, name)).encode())
             elif self.path == "/episode/trickle.mp3":
                 self.send_response(200)
                 self.send_header("Content-Type", "audio/mpeg")
@@ -87,8 +109,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             pass
 
 
-def serve():
-    server = Server(("127.0.0.1", 0), Handler)
+def serve(address="127.0.0.1"):
+    server = Server((address, 0), Handler)
     threading.Thread(target=server.serve_forever, daemon=True).start()
     return server, "http://127.0.0.1:%d" % server.server_address[1]
 
@@ -202,11 +224,113 @@ def headless(minutes):
     shutil.rmtree(home)
 
 
+def burst_feeds(count, port):
+    """Feeds on two loopback hosts, so four transfers may run at once."""
+    return [("Feed %04d" % i, 1, "http://127.0.0.%d:%d/feed/b%04d" % (1 + i % 2, port, i)) for i in range(count)]
+
+
+def count_open_files(pid):
+    try:
+        return len(os.listdir("/proc/%d/fd" % pid))
+    except OSError:
+        return 0
+
+
+def start_burst(count, command_prefix=()):
+    """A headless scheduler whose `count` feeds all fall due a minute after it
+    starts (minute 1: the same second for every feed)."""
+    server, _ = serve("0.0.0.0")
+    home, env = home_with_feeds(burst_feeds(count, server.server_address[1]))
+    out = open(os.path.join(home, "out.txt"), "w")
+    limit = lambda: resource.setrlimit(resource.RLIMIT_NOFILE, (1024, 1024))
+    child = subprocess.Popen(list(command_prefix) + [EXE, "--headless"], env=env, stdout=out,
+                             stderr=subprocess.DEVNULL, preexec_fn=limit)
+    due = time.monotonic() + 60
+    return server, home, out, child, due
+
+
+def done_lines(home):
+    with open(os.path.join(home, "out.txt")) as out:
+        return [line for line in out if ": Done." in line]
+
+
+def burst(count=1000):
+    Handler.peak_answering = 0
+    server, home, out, child, due = start_burst(count)
+    peak_files, finished = 0, None
+    while time.monotonic() < due + 300:
+        peak_files = max(peak_files, count_open_files(child.pid))
+        if time.monotonic() >= due and len(done_lines(home)) >= count:
+            finished = time.monotonic() - due
+            break
+        time.sleep(0.01)
+    done = len(done_lines(home))
+    failed = sum(1 for line in open(os.path.join(home, "out.txt")) if ": Done." not in line)
+    child.send_signal(signal.SIGTERM)
+    child.wait()
+    out.close()
+    print("burst: %d feeds due in the same second, ulimit -n 1024, two loopback hosts" % count)
+    print("  downloaded: %d of %d (%d failure lines); last done %s after they fell due"
+          % (done, count, failed, "%.1f s" % finished if finished is not None else "not within 5 minutes"))
+    print("  open files at most: %d; transfers answered at once at most: %d" % (peak_files, Handler.peak_answering))
+    server.shutdown()
+    shutil.rmtree(home)
+
+
+def sigterm(count=1000):
+    server, home, out, child, due = start_burst(count)
+    while time.monotonic() < due + 300 and len(done_lines(home)) < count // 4:
+        time.sleep(0.01)
+    before = len(done_lines(home))
+    sent = time.monotonic()
+    child.send_signal(signal.SIGTERM)
+    child.wait()
+    gone = time.monotonic() - sent
+    out.close()
+    after = len(done_lines(home)) - before
+    print("sigterm during a burst of %d (after %d were done): exit status %d, gone %.3f s after the signal, "
+          "%d lines reported after it" % (count, before, child.returncode, gone, after))
+    server.shutdown()
+    shutil.rmtree(home)
+
+
+def fsync(count=400):
+    trace = tempfile.mktemp(prefix="tidewell-strace-")
+    server, home, out, child, due = start_burst(
+        count, ["strace", "-f", "-c", "-o", trace, "-e", "trace=fsync,fdatasync"])
+    while time.monotonic() < due + 600 and len(done_lines(home)) < count:
+        time.sleep(0.1)
+    done = len(done_lines(home))
+    # strace ends once the traced program has: stop the program itself.
+    children = open("/proc/%d/task/%d/children" % (child.pid, child.pid)).read().split()
+    os.kill(int(children[0]), signal.SIGTERM)
+    child.wait()
+    out.close()
+    calls = {}
+    for line in open(trace):
+        fields = line.split()
+        if fields and fields[-1] in ("fsync", "fdatasync"):
+            calls[fields[-1]] = int(fields[3])
+    os.remove(trace)
+    total = sum(calls.values())
+    print("fsync: %d downloads in a burst of %d: %s, %.2f per download"
+          % (done, count, ", ".join("%s %d" % item for item in sorted(calls.items())) or "no calls",
+             total / max(done, 1)))
+    server.shutdown()
+    shutil.rmtree(home)
+
+
 if __name__ == "__main__":
-    for what in sys.argv[2:] or ["endless", "idle", "headless"]:
+    for what in sys.argv[2:] or ["endless", "idle", "headless", "burst", "sigterm", "fsync"]:
         if what == "endless":
             endless()
         elif what == "idle":
             idle()
         elif what == "headless":
             headless(int(os.environ.get("BENCH_MINUTES", "10")))
+        elif what == "burst":
+            burst()
+        elif what == "sigterm":
+            sigterm()
+        elif what == "fsync":
+            fsync()

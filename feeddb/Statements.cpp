@@ -39,9 +39,9 @@ QString feedsByMinute()
     return QStringLiteral("select * from [rss] order by [minute]");
 }
 
-QString feedNamed(const QString &name)
+QString feedAtRow(qint64 row)
 {
-    return QStringLiteral("select * from [rss] where name='") + SqlText(name) + QStringLiteral("'");
+    return QStringLiteral("select * from [rss] where rowid=") + QString::number(row);
 }
 
 QString feedsByName()
@@ -78,6 +78,11 @@ QString updateFeed(const FeedFields &feed, const QString &oldName)
 QString deleteFeed(const QString &name)
 {
     return QStringLiteral("delete from [rss] where name='") + SqlText(name) + QStringLiteral("'");
+}
+
+QString feedRowsByMinute()
+{
+    return QStringLiteral("select rowid as [row], * from [rss] order by [minute]");
 }
 
 } // namespace statements

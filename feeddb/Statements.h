@@ -25,8 +25,9 @@ namespace statements {
 QString pointFoldersAtDesktop(const QString &desktopPath);
 // 2: the main list, by download minute.
 QString feedsByMinute();
-// 3: one feed, for its download.
-QString feedNamed(const QString &name);
+// 3: one feed, for its download, by its row: the schedule knows a feed by its
+// row, so that two feeds of one name each keep their own.
+QString feedAtRow(qint64 row);
 // 4: the editor's list, by name.
 QString feedsByName();
 // 5: the name check of a new feed; the name is trimmed of blanks here.
@@ -39,6 +40,9 @@ QString insertFeed(const FeedFields &feed);
 QString updateFeed(const FeedFields &feed, const QString &oldName);
 // 9: removing a feed.
 QString deleteFeed(const QString &name);
+// 2 with each feed's row, in the column "row", for the lists the schedule
+// reads.
+QString feedRowsByMinute();
 } // namespace statements
 
 // Blanks (spaces only) removed from both ends.

@@ -6,223 +6,290 @@
 
 #include <algorithm>
 #include <limits>
-#include <map>
 
 namespace tidewell {
+namespace {
+
+// The backoff in the program's minutes after this many failures in a row.
+qint64 backoffMinutes(int failures)
+{
+    return failures <= 6 ? qint64{1} << (failures - 1) : 60;
+}
+
+// Whole intervals from `dueMs` until the first due time after `nowMs`.
+qint64 nextAfter(qint64 dueMs, qint64 intervalMs, qint64 nowMs)
+{
+    if (dueMs > nowMs)
+        return dueMs;
+    return dueMs + ((nowMs - dueMs) / intervalMs + 1) * intervalMs;
+}
+
+} // namespace
+
+SystemClock::SystemClock()
+{
+    m_monotonic.start();
+}
 
 qint64 SystemClock::nowMs() const
 {
     return QDateTime::currentMSecsSinceEpoch();
 }
 
-CountdownEngine::CountdownEngine(const Clock &clock, ScheduleStore *store) : m_clock(clock), m_store(store) {}
-
-std::vector<CountdownEngine::Entry> CountdownEngine::entriesFor(const std::vector<ScheduledFeed> &feeds) const
+qint64 SystemClock::monotonicMs() const
 {
-    std::vector<Entry> entries;
-    std::map<QString, int> seen;
-    const qint64 started = now();
-    const auto stored = m_store ? m_store->lastDownloads() : std::map<QString, ScheduleStore::LastDownload>();
-    for (const ScheduledFeed &feed : feeds) {
-        Entry entry;
-        entry.feed = feed;
-        entry.ordinal = seen[feed.name]++;
-        entry.startedMs = started;
-        if (const auto last = stored.find(feed.name); last != stored.end())
-            entry.last = LastDownload{last->second.whenMs, last->second.succeeded, last->second.report};
-        entries.push_back(entry);
-    }
-    return entries;
+    return m_monotonic.elapsed();
 }
 
-void CountdownEngine::start(const std::vector<ScheduledFeed> &feeds, Start how)
+QString RetryText(const Retry &retry, qint64 nowMs)
 {
-    std::vector<Entry> entries = entriesFor(feeds);
-    // Downloads still running keep their feeds busy whatever the counts say.
-    for (Entry &entry : entries) {
-        for (const Entry &old : m_entries) {
-            if (old.download != 0 && old.feed.name == entry.feed.name && old.ordinal == entry.ordinal)
-                entry.download = old.download;
+    const QDateTime at = QDateTime::fromMSecsSinceEpoch(retry.atMs);
+    const bool today = at.date() == QDateTime::fromMSecsSinceEpoch(nowMs).date();
+    return QStringLiteral("retry at %1 (attempt %2)")
+        .arg(at.toString(today ? QStringLiteral("HH:mm") : QStringLiteral("yyyy-MM-dd HH:mm")))
+        .arg(retry.attempt);
+}
+
+CountdownEngine::CountdownEngine(const Clock &clock, ScheduleStore *store, qint32 secondsPerMinute)
+    : m_clock(clock), m_store(store), m_secondsPerMinute(secondsPerMinute)
+{
+}
+
+int CountdownEngine::indexOf(FeedRow row) const
+{
+    const auto found = m_indexOfRow.find(row);
+    return found == m_indexOfRow.end() ? -1 : found->second;
+}
+
+CountdownEngine::Entry CountdownEngine::fromStore(const ScheduledFeed &feed) const
+{
+    Entry entry;
+    entry.feed = feed;
+    entry.countedFromMs = now();
+    if (!m_store)
+        return entry;
+    // A row kept under another name is another feed's, the row reused.
+    if (const auto last = m_store->lastDownload(feed.row); last && last->name == feed.name)
+        entry.last = LastDownload{last->whenMs, last->succeeded, last->report};
+    const auto stored = m_store->count(feed.row);
+    if (!stored || stored->name != feed.name || stored->intervalSeconds != feed.intervalSeconds || !counts(entry))
+        return entry;
+    entry.dueMs = stored->dueMs;
+    entry.failures = stored->failures;
+    if (stored->retryAtMs)
+        entry.retry = Retry{*stored->retryAtMs, stored->failures + 1, stored->retryServerAsked};
+    return entry;
+}
+
+void CountdownEngine::startFromZero(Entry &entry) const
+{
+    entry.countedFromMs = now();
+    entry.failures = 0;
+    entry.retry.reset();
+    entry.dueMs.reset();
+    if (counts(entry))
+        entry.dueMs = now() + intervalMs(entry);
+}
+
+void CountdownEngine::setFeeds(const std::vector<ScheduledFeed> &feeds)
+{
+    std::vector<Entry> entries;
+    entries.reserve(feeds.size());
+    for (const ScheduledFeed &feed : feeds) {
+        const int old = indexOf(feed.row);
+        if (old < 0) {
+            entries.push_back(fromStore(feed));
+            if (m_counting && !entries.back().dueMs)
+                startFromZero(entries.back());
+            continue;
         }
-    }
-    if (how == Start::Resume && m_store) {
-        const qint64 started = now();
-        // The first overdue feed is due at the first tick, a second later.
-        qint64 nextOverdue = started + 1000;
-        std::map<std::pair<QString, int>, Entry *> byFeed;
-        for (Entry &entry : entries)
-            byFeed[{entry.feed.name, entry.ordinal}] = &entry;
-        for (const ScheduleStore::Count &stored : m_store->counts()) {
-            const auto found = byFeed.find({stored.name, stored.ordinal});
-            if (found != byFeed.end() && found->second->feed.intervalSeconds == stored.intervalSeconds)
-                found->second->startedMs = std::min(stored.startedMs, started);
+        Entry entry = m_entries[static_cast<std::size_t>(old)];
+        if (entry.feed != feed) {
+            // Edited: it starts again from zero, but a download it has
+            // running stays its own, so it is not fetched twice at once.
+            entry.feed = feed;
+            startFromZero(entry);
+            if (!m_counting)
+                entry.dueMs.reset();
         }
-        for (Entry &entry : entries) {
-            const qint64 intervalMs = qint64{entry.feed.intervalSeconds} * 1000;
-            if (!entry.feed.active || intervalMs <= 0 || entry.startedMs + intervalMs > started)
-                continue;
-            entry.startedMs = nextOverdue - intervalMs;
-            nextOverdue += 1000;
-        }
+        entries.push_back(std::move(entry));
     }
     m_entries = std::move(entries);
+    m_indexOfRow.clear();
+    std::vector<qint64> rows;
+    for (int index = 0; index < size(); ++index) {
+        m_indexOfRow[at(index).feed.row] = index;
+        rows.push_back(at(index).feed.row);
+    }
+    if (!m_store)
+        return;
+    m_store->keepOnly(rows);
+    if (m_counting) {
+        for (const Entry &entry : m_entries)
+            save(entry);
+    }
+}
+
+void CountdownEngine::start(Start how)
+{
     m_counting = true;
-    saveCounts();
+    for (Entry &entry : m_entries) {
+        if (how == Start::FromZero || !entry.dueMs)
+            startFromZero(entry);
+        save(entry);
+    }
 }
 
 void CountdownEngine::stop()
 {
     m_counting = false;
-    // The next start counts from zero: nothing stored is due any more.
+    for (Entry &entry : m_entries) {
+        entry.dueMs.reset();
+        entry.retry.reset();
+        entry.failures = 0;
+    }
     if (m_store)
-        m_store->saveCounts({});
-    // Running downloads are remembered until they end; the counts are not.
-    std::erase_if(m_entries, [](const Entry &entry) { return entry.download == 0; });
+        m_store->forgetCounts();
 }
 
-void CountdownEngine::rebind(const std::vector<ScheduledFeed> &feeds)
+void CountdownEngine::followClock(Entry &entry) const
 {
-    std::vector<Entry> entries = entriesFor(feeds);
-    std::vector<bool> taken(m_entries.size(), false);
-    const auto claim = [&](auto &&matches) {
-        for (std::size_t old = 0; old < m_entries.size(); ++old) {
-            if (!taken[old] && matches(m_entries[old])) {
-                taken[old] = true;
-                return &m_entries[old];
-            }
-        }
-        return static_cast<Entry *>(nullptr);
-    };
-    for (Entry &entry : entries) {
-        if (Entry *old = claim([&](const Entry &o) { return o.feed == entry.feed; })) {
-            entry.startedMs = old->startedMs;
-            entry.download = old->download;
-        }
-    }
-    // A changed feed starts from zero, but a download it has running stays
-    // its own, so the feed is not fetched twice at once.
-    for (Entry &entry : entries) {
-        if (entry.download != 0)
-            continue;
-        if (Entry *old = claim([&](const Entry &o) {
-                return o.download != 0 && o.feed.name == entry.feed.name;
-            }))
-            entry.download = old->download;
-    }
-    m_entries = std::move(entries);
-    if (m_counting)
-        saveCounts();
+    // A clock set back: the count starts again from here rather than show
+    // more than the whole interval left, and a retry waits no longer than
+    // it could have been asked to.
+    const qint64 current = now();
+    if (entry.dueMs && *entry.dueMs > current + intervalMs(entry))
+        entry.dueMs = current + intervalMs(entry);
+    const qint64 longestWait = std::max(intervalMs(entry), minutesMs(24 * 60));
+    if (entry.retry && entry.retry->atMs > current + longestWait)
+        entry.retry->atMs = current + longestWait;
+    if (entry.countedFromMs > current)
+        entry.countedFromMs = current;
+}
+
+std::optional<qint64> CountdownEngine::nextTry(const Entry &entry) const
+{
+    if (entry.claimed || !entry.dueMs)
+        return std::nullopt;
+    return entry.retry ? entry.retry->atMs : *entry.dueMs;
+}
+
+std::optional<qint64> CountdownEngine::nextTryMs(int index)
+{
+    followClock(at(index));
+    return nextTry(at(index));
 }
 
 qint32 CountdownEngine::elapsedSeconds(int index)
 {
-    Entry &counted = entry(index);
-    const qint64 current = now();
-    // A clock set back: the count starts again from here rather than show
-    // more than the whole interval left.
-    if (counted.startedMs > current)
-        counted.startedMs = current;
-    const qint64 seconds = (current - counted.startedMs) / 1000;
-    return static_cast<qint32>(std::min<qint64>(seconds, std::numeric_limits<qint32>::max()));
+    Entry &counted = at(index);
+    followClock(counted);
+    qint64 seconds = (now() - counted.countedFromMs) / 1000;
+    if (const std::optional<qint64> next = nextTry(counted)) {
+        const qint64 leftMs = *next - now();
+        // Rounded up, so the count reads 00:04:59 a second after it started.
+        const qint64 left = leftMs > 0 ? (leftMs + 999) / 1000 : leftMs / 1000;
+        seconds = counted.feed.intervalSeconds - left;
+    }
+    return static_cast<qint32>(std::clamp<qint64>(seconds, std::numeric_limits<qint32>::min(),
+                                                  std::numeric_limits<qint32>::max()));
 }
 
 bool CountdownEngine::isDue(int index)
 {
-    const Entry &counted = entry(index);
-    return m_counting && counted.feed.active && counted.download == 0 && counted.feed.intervalSeconds > 0
-        && elapsedSeconds(index) >= counted.feed.intervalSeconds;
+    const std::optional<qint64> next = nextTryMs(index);
+    return m_counting && next && *next <= now();
 }
 
 std::vector<int> CountdownEngine::dueFeeds()
 {
-    std::vector<int> due;
+    std::vector<std::pair<qint64, int>> due;
     for (int index = 0; index < size(); ++index) {
         if (isDue(index))
-            due.push_back(index);
+            due.emplace_back(*nextTry(at(index)), index);
     }
-    return due;
+    std::sort(due.begin(), due.end());
+    std::vector<int> indexes;
+    for (const auto &[when, index] : due)
+        indexes.push_back(index);
+    return indexes;
 }
 
-std::optional<qint64> CountdownEngine::nextDueMs(int index) const
+void CountdownEngine::claim(int index)
 {
-    const Entry &counted = m_entries.at(static_cast<std::size_t>(index));
-    if (!m_counting || !counted.feed.active || counted.download != 0 || counted.feed.intervalSeconds <= 0)
-        return std::nullopt;
-    return counted.startedMs + qint64{counted.feed.intervalSeconds} * 1000;
+    at(index).claimed = true;
 }
 
-CountdownEngine::Token CountdownEngine::downloadStarted(int index)
+void CountdownEngine::releaseClaim(FeedRow row)
 {
-    entry(index).download = ++m_lastToken;
-    return m_lastToken;
+    if (const int index = indexOf(row); index >= 0)
+        at(index).claimed = false;
 }
 
-bool CountdownEngine::isDownloading(int index) const
+void CountdownEngine::scheduleRetry(Entry &entry, std::optional<qint64> retryAfterSeconds) const
 {
-    return m_entries.at(static_cast<std::size_t>(index)).download != 0;
-}
-
-int CountdownEngine::indexOf(Token token) const
-{
-    for (std::size_t index = 0; index < m_entries.size(); ++index) {
-        if (m_entries[index].download == token)
-            return static_cast<int>(index);
+    ++entry.failures;
+    Retry retry{now() + minutesMs(backoffMinutes(entry.failures)), entry.failures + 1, false};
+    if (retryAfterSeconds && *retryAfterSeconds >= 0) {
+        // The server's word, in the program's time like everything else, and
+        // within reason: never more than a day, or the interval if longer.
+        const qint64 asked = *retryAfterSeconds * 1000 * m_secondsPerMinute / 60;
+        retry = {now() + std::min(asked, std::max(intervalMs(entry), minutesMs(24 * 60))), entry.failures + 1, true};
+    } else {
+        retry.atMs = std::min(retry.atMs, *entry.dueMs);
     }
-    return -1;
+    entry.retry = retry;
 }
 
-int CountdownEngine::downloadEnded(Token token, const LastDownload &outcome)
+void CountdownEngine::downloadEnded(FeedRow row, const DownloadResult &result)
 {
-    const int index = indexOf(token);
+    const int index = indexOf(row);
     if (index < 0)
-        return -1;
-    Entry &ended = entry(index);
-    ended.download = 0;
-    recordOutcome(ended.feed.name, outcome);
-    if (!m_counting) {
-        // Turned off meanwhile: it was kept only for this moment.
-        m_entries.erase(m_entries.begin() + index);
-        return -1;
+        return; // the feed has left the list meanwhile
+    Entry &ended = at(index);
+    ended.claimed = false;
+    ended.last = result.last;
+    if (m_store)
+        m_store->saveLastDownload(row, {ended.feed.name, result.last.whenMs, result.last.succeeded, result.last.report});
+    if (result.last.succeeded) {
+        ended.failures = 0;
+        ended.retry.reset();
     }
-    return index;
+    if (!m_counting || !ended.dueMs) {
+        save(ended);
+        return;
+    }
+    if (result.scheduled) {
+        ended.dueMs = nextAfter(*ended.dueMs, intervalMs(ended), now());
+        ended.retry.reset();
+        if (!result.last.succeeded && result.retryable)
+            scheduleRetry(ended, result.retryAfterSeconds);
+    }
+    save(ended);
 }
 
-void CountdownEngine::restartCount(int index)
-{
-    Entry &restarted = entry(index);
-    restarted.startedMs = now();
-    save(restarted);
-}
-
-void CountdownEngine::recordOutcome(const QString &feed, const LastDownload &outcome)
+void CountdownEngine::retryNow()
 {
     for (Entry &entry : m_entries) {
-        if (entry.feed.name == feed)
-            entry.last = outcome;
+        if (entry.retry && !entry.retry->serverAsked && entry.retry->atMs > now()) {
+            entry.retry->atMs = now();
+            save(entry);
+        }
     }
-    if (m_store)
-        m_store->saveLastDownload(feed, {outcome.whenMs, outcome.succeeded, outcome.report});
-}
-
-const std::optional<LastDownload> &CountdownEngine::lastDownload(int index) const
-{
-    return m_entries.at(static_cast<std::size_t>(index)).last;
-}
-
-void CountdownEngine::saveCounts()
-{
-    if (!m_store)
-        return;
-    std::vector<ScheduleStore::Count> counts;
-    for (const Entry &entry : m_entries)
-        counts.push_back({entry.feed.name, entry.ordinal, entry.feed.intervalSeconds, entry.startedMs});
-    m_store->saveCounts(counts);
 }
 
 void CountdownEngine::save(const Entry &entry)
 {
-    if (m_store)
-        m_store->saveCount({entry.feed.name, entry.ordinal, entry.feed.intervalSeconds, entry.startedMs});
+    if (!m_store || !m_counting)
+        return;
+    if (!entry.dueMs) {
+        m_store->forgetCount(entry.feed.row);
+        return;
+    }
+    m_store->saveCount(entry.feed.row,
+                       {entry.feed.name, entry.feed.intervalSeconds, *entry.dueMs, entry.failures,
+                        entry.retry ? std::optional<qint64>(entry.retry->atMs) : std::nullopt,
+                        entry.retry && entry.retry->serverAsked});
 }
 
 } // namespace tidewell

@@ -10,7 +10,6 @@
 #include "Statements.h"
 
 #include <QDateTime>
-#include <QEventLoop>
 #include <QFileInfo>
 
 namespace tidewell {
@@ -33,11 +32,11 @@ void run(ErrorTrap *onError, Step &&step)
         step();
 }
 
-FeedDetails lookUp(Connection &dbConn, const QString &name, ErrorTrap *onError)
+FeedDetails lookUp(Connection &dbConn, qint64 row, ErrorTrap *onError)
 {
     FeedDetails details;
     RecordSet records;
-    run(onError, [&] { records.Open(statements::feedNamed(name), dbConn, adodb::OpenStatic, adodb::LockReadOnly); });
+    run(onError, [&] { records.Open(statements::feedAtRow(row), dbConn, adodb::OpenStatic, adodb::LockReadOnly); });
     bool found = false;
     run(onError, [&] { found = !records.Eof(); });
     if (found) {
@@ -81,7 +80,7 @@ bool standsAsLeft(const QFileInfo &file, const ScheduleStore::Episode &last)
 
 // Validators for a conditional request, when the file standing at the
 // destination is the one the last download of this same episode left there.
-void addValidators(ScheduleStore *store, const QString &feed, TransferRequest &request)
+void addValidators(ScheduleStore *store, qint64 feed, TransferRequest &request)
 {
     if (!store)
         return;
@@ -94,7 +93,7 @@ void addValidators(ScheduleStore *store, const QString &feed, TransferRequest &r
     request.lastModified = last->lastModified;
 }
 
-void rememberEpisode(ScheduleStore *store, const QString &feed, const TransferRequest &request,
+void rememberEpisode(ScheduleStore *store, qint64 feed, const TransferRequest &request,
                      const TransferOutcome &outcome)
 {
     // A failure leaves the old file, and what is known of it, as they were;
@@ -113,8 +112,8 @@ void rememberEpisode(ScheduleStore *store, const QString &feed, const TransferRe
 
 } // namespace
 
-FeedDownload::FeedDownload(FeedDownloadContext context, QString name, QObject *parent)
-    : QObject(parent), m_context(context), m_name(std::move(name))
+FeedDownload::FeedDownload(FeedDownloadContext context, qint64 row, QObject *parent)
+    : DownloadJob(parent), m_context(context), m_row(row)
 {
 }
 
@@ -122,7 +121,7 @@ FeedDownload::~FeedDownload() = default;
 
 void FeedDownload::start(ErrorTrap *onError)
 {
-    const FeedDetails feed = lookUp(m_context.dbConn, m_name, onError);
+    const FeedDetails feed = lookUp(m_context.dbConn, m_row, onError);
     if (feed.folder.isEmpty() || feed.filename.isEmpty() || feed.url.isEmpty()) {
         finish(FeedDownloadOutcome::MissingDetails);
         return;
@@ -154,7 +153,7 @@ void FeedDownload::feedRead()
     m_request = TransferRequest();
     m_request.url = episodeUrl;
     m_request.localPath = folder + m_filename;
-    addValidators(m_context.store, m_name, m_request);
+    addValidators(m_context.store, m_row, m_request);
     m_transfer = std::make_unique<EpisodeTransfer>(m_context.network, m_request);
     connect(m_transfer.get(), &EpisodeTransfer::progress, this, &FeedDownload::progress);
     connect(m_transfer.get(), &EpisodeTransfer::finished, this, &FeedDownload::transferEnded);
@@ -164,7 +163,7 @@ void FeedDownload::feedRead()
 void FeedDownload::transferEnded()
 {
     const TransferOutcome &outcome = m_transfer->outcome();
-    rememberEpisode(m_context.store, m_name, m_request, outcome);
+    rememberEpisode(m_context.store, m_row, m_request, outcome);
     switch (outcome.kind) {
     case TransferOutcome::Kind::Downloaded:
         finish(FeedDownloadOutcome::Downloaded);
@@ -173,6 +172,7 @@ void FeedDownload::transferEnded()
         finish(FeedDownloadOutcome::Unchanged, QStringLiteral("unchanged since the last download"));
         break;
     case TransferOutcome::Kind::Failed:
+        m_outcome.retryAfterSeconds = outcome.retryAfterSeconds;
         finish(FeedDownloadOutcome::TransferFailed, outcome.reason);
         break;
     }
@@ -198,25 +198,6 @@ void FeedDownload::finish(FeedDownloadOutcome::Kind kind, const QString &reason)
     m_outcome.kind = kind;
     m_outcome.reason = reason;
     Q_EMIT finished();
-}
-
-FeedDownloadOutcome DownloadFeedEpisode(const FeedDownloadContext &context, const QString &name, ErrorTrap *onError,
-                                        const TransferProgress &progress)
-{
-    FeedDownload job(context, name);
-    if (progress)
-        QObject::connect(&job, &FeedDownload::progress, &job, progress);
-    QEventLoop loop;
-    QObject::connect(&job, &FeedDownload::finished, &loop, &QEventLoop::quit);
-    job.start(onError);
-    if (!job.isFinished())
-        loop.exec();
-    if (!job.isFinished()) {
-        // The program is quitting.
-        job.abort();
-        return FeedDownloadOutcome{FeedDownloadOutcome::TransferFailed, {}, QStringLiteral("the program stopped")};
-    }
-    return job.outcome();
 }
 
 QString FeedDownloadMessage(const FeedDownloadOutcome &outcome)

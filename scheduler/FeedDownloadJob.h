@@ -5,7 +5,9 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <memory>
+#include <optional>
 
 namespace tidewell {
 
@@ -31,6 +33,9 @@ struct FeedDownloadOutcome
     // Why, in words, when there is more to say than the message: the feed's
     // HTTP status or network error, or the transfer's.
     QString reason;
+    // How long the server asked us to wait before asking again (Retry-After
+    // of a 429 or 503), in seconds.
+    std::optional<qint64> retryAfterSeconds;
 
     bool succeeded() const { return kind == Downloaded || kind == Unchanged; }
 };
@@ -52,32 +57,50 @@ struct FeedDownloadContext
     ScheduleStore *store = nullptr;
 };
 
-// Downloads the current episode of the feed of that name: looks it up,
-// reads the feed, takes the first item's URL and transfers it to
-// folder/filename. The look-up runs at once in start(); the feed and the
-// episode then travel on the event loop, and finished() tells the end.
-class FeedDownload : public QObject
+// One download of a feed's current episode, as the scheduling driver runs
+// it: started, perhaps aborted, and finished with an outcome. Tests stand in
+// their own.
+class DownloadJob : public QObject
 {
     Q_OBJECT
 
 public:
-    FeedDownload(FeedDownloadContext context, QString name, QObject *parent = nullptr);
-    ~FeedDownload() override;
+    using QObject::QObject;
 
     // With a trap, each step of the look-up reports its own run-time error
     // and the job goes on, as the button's handler does; without one, the
     // first run-time error ends the job and reaches the caller, as the
     // scheduler wants. May finish before it returns: connect first.
-    void start(ErrorTrap *onError = nullptr);
-    void abort();
-
-    const QString &name() const { return m_name; }
-    bool isFinished() const { return m_finished; }
-    const FeedDownloadOutcome &outcome() const { return m_outcome; }
+    virtual void start(ErrorTrap *onError) = 0;
+    // Ends the job at once, leaving the old episode as it was.
+    virtual void abort() = 0;
+    virtual bool isFinished() const = 0;
+    virtual const FeedDownloadOutcome &outcome() const = 0;
 
 Q_SIGNALS:
     void progress(qint64 received, qint64 total);
     void finished();
+};
+
+// Makes the job that downloads the feed of a row.
+using DownloadFactory = std::function<std::unique_ptr<DownloadJob>(qint64 row)>;
+
+// Downloads the current episode of the feed in that row of the table: looks
+// it up, reads the feed, takes the first item's URL and transfers it to
+// folder/filename. The look-up runs at once in start(); the feed and the
+// episode then travel on the event loop, and finished() tells the end.
+class FeedDownload : public DownloadJob
+{
+    Q_OBJECT
+
+public:
+    FeedDownload(FeedDownloadContext context, qint64 row, QObject *parent = nullptr);
+    ~FeedDownload() override;
+
+    void start(ErrorTrap *onError) override;
+    void abort() override;
+    bool isFinished() const override { return m_finished; }
+    const FeedDownloadOutcome &outcome() const override { return m_outcome; }
 
 private:
     void feedRead();
@@ -85,7 +108,7 @@ private:
     void finish(FeedDownloadOutcome::Kind kind, const QString &reason = {});
 
     FeedDownloadContext m_context;
-    QString m_name;
+    qint64 m_row;
     QString m_folder;
     QString m_filename;
     TransferRequest m_request;
@@ -94,9 +117,5 @@ private:
     FeedDownloadOutcome m_outcome;
     bool m_finished = false;
 };
-
-// The job, waited for on a local event loop (callers must expect re-entry).
-FeedDownloadOutcome DownloadFeedEpisode(const FeedDownloadContext &context, const QString &name,
-                                        ErrorTrap *onError = nullptr, const TransferProgress &progress = {});
 
 } // namespace tidewell

@@ -8,14 +8,29 @@
 #include "RecordWalk.h"
 #include "Statements.h"
 
+#include <QUrl>
+
 namespace tidewell {
 namespace {
+
+// The row and the host are the scheduler's own business: a value that cannot
+// be read leaves them empty and reports nothing.
+template <typename Read>
+void quietly(Read &&read)
+{
+    try {
+        read();
+    } catch (const RuntimeError &) {
+    }
+}
 
 void readRows(RecordSet &records, ErrorTrap &onError, std::vector<FeedListRow> &rows)
 {
     WalkRecords(records, onError, 112, 118, [&](const QString &name) {
         FeedListRow row;
         row.name = name;
+        quietly([&] { row.row = records.Fields(QStringLiteral("row")).toText().toLongLong(); });
+        quietly([&] { row.host = QUrl(records.Fields(QStringLiteral("URL")).toText().trimmed()).host().toLower(); });
         onError(114, [&] {
             const qint16 minute = records.Fields(QStringLiteral("minute")).toInt16();
             row.countdown = FormatCountdown(qint32{minute} * 60);
@@ -37,7 +52,7 @@ std::vector<FeedListRow> ReadFeedList(Connection &dbConn, ErrorTrap &onError, bo
         onError(104, [&] { dbConn.Execute(statements::pointFoldersAtDesktop(GetDesktopPath())); });
         newDatabase = false;
     }
-    onError(106, [&] { records.Open(statements::feedsByMinute(), dbConn, adodb::OpenStatic, adodb::LockReadOnly); });
+    onError(106, [&] { records.Open(statements::feedRowsByMinute(), dbConn, adodb::OpenStatic, adodb::LockReadOnly); });
     std::vector<FeedListRow> rows;
     // A record set that did not open has no rows to walk; testing its end
     // again and again would only repeat the report.
@@ -46,6 +61,16 @@ std::vector<FeedListRow> ReadFeedList(Connection &dbConn, ErrorTrap &onError, bo
         onError(120, [&] { records.Close(); });
     }
     return rows;
+}
+
+std::vector<ScheduledFeed> ScheduledFeeds(const std::vector<FeedListRow> &rows, qint32 secondsPerMinute)
+{
+    std::vector<ScheduledFeed> feeds;
+    for (const FeedListRow &row : rows) {
+        feeds.push_back({row.row, row.name, row.host, row.minute ? qint32{*row.minute} * secondsPerMinute : 0,
+                         row.active == QStringLiteral("Yes")});
+    }
+    return feeds;
 }
 
 } // namespace tidewell

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "CountdownEngine.h"
+
 #include <QString>
 
 #include <optional>
@@ -13,10 +15,12 @@ class ErrorTrap;
 // One row of the feed list as it stands right after filling.
 struct FeedListRow
 {
+    qint64 row = 0;                // the feed's row in the table: what the schedule knows it by
     QString name;
     QString countdown;             // the whole interval; empty when the minute could not be read
     QString active;                // "Yes", "No", or empty when unreadable
     std::optional<qint16> minute;  // the stored minute, kept for the scheduler
+    QString host;                  // of the feed's URL, in lower case; empty when there is none
 };
 
 // Reads the feed list by download minute, as the main window and the command
@@ -26,5 +30,9 @@ struct FeedListRow
 // goes on: a record whose name cannot be read is skipped, a record set that
 // cannot be opened gives no rows.
 std::vector<FeedListRow> ReadFeedList(Connection &dbConn, ErrorTrap &onError, bool &newDatabase);
+
+// The rows as the schedule sees them; a minute that could not be read is
+// never due.
+std::vector<ScheduledFeed> ScheduledFeeds(const std::vector<FeedListRow> &rows, qint32 secondsPerMinute = 60);
 
 } // namespace tidewell

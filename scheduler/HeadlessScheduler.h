@@ -1,15 +1,11 @@
 #pragma once
 
-#include "CountdownEngine.h"
-#include "FeedDownloadJob.h"
+#include "ScheduleDriver.h"
 
 #include <QObject>
 #include <QString>
-#include <QTimer>
 
 #include <functional>
-#include <map>
-#include <memory>
 
 namespace tidewell {
 
@@ -18,14 +14,13 @@ class MessageBox;
 class Network;
 class ScheduleStore;
 
-// The countdowns of the main window without the window: every active feed
-// of the table counts its own interval and is downloaded when due; its count
-// starts again once the download has ended. Downloads run side by side on
-// the event loop, so a slow one holds up no other feed's count or file.
+// The window's schedule without the window: the feed table read into the
+// scheduling driver, each download's end told as a line.
 class HeadlessScheduler : public QObject
 {
 public:
-    // The feed and its outcome in words, with the reason when there is one.
+    // The feed and its outcome in words: the reason when there is one, and
+    // when a failure is tried again.
     using Report = std::function<void(const QString &feed, const QString &outcome)>;
 
     struct Environment
@@ -36,44 +31,32 @@ public:
         const Clock &clock;
         ScheduleStore *store = nullptr;
         qint32 secondsPerMinute = 60; // shorter in tests
+        int tickMilliseconds = 1000;
     };
 
     HeadlessScheduler(Environment environment, Report report);
-    ~HeadlessScheduler() override;
 
     // Reads the feed table again. Feeds that are still there, unchanged, keep
     // their counts; new or changed ones start from zero; removed ones stop.
+    // The first reading starts counting, each feed from its stored due time.
     // False when the table could not be read: the feeds and counts stay.
     bool reload();
-    // Starts counting, each feed from where its stored count stands.
-    void start(int tickMilliseconds = 1000);
-    // One wake-up: starts the download of every feed that is due.
-    void tick();
     // Stops for good: every running download ends, leaving each old episode
     // alone, and is neither reported nor kept as the feed's last outcome.
     void stop();
 
-    int feedCount() const { return m_engine.size(); }
+    int feedCount() const { return m_driver.engine().size(); }
+    ScheduleDriver &driver() { return m_driver; }
 
     // True when the data file was just made from the blank template; the
     // first reading then points the feeds at the desktop, as the window does.
     void setNewDatabase(bool value) { m_newDatabase = value; }
 
 private:
-    bool readFeeds(std::vector<ScheduledFeed> &feeds);
-    void download(int index);
-    void downloadEnded(CountdownEngine::Token token);
-    void finishDownload(CountdownEngine::Token token, const LastDownload &outcome);
-    void scheduleWakeUp();
-
     Environment m_environment;
     Report m_report;
-    CountdownEngine m_engine;
-    std::map<CountdownEngine::Token, std::unique_ptr<FeedDownload>> m_downloads;
+    ScheduleDriver m_driver;
     bool m_newDatabase = false;
-    bool m_stopping = false;
-    int m_tickMilliseconds = 0; // 0 until started
-    QTimer m_timer;
 };
 
 } // namespace tidewell

@@ -7,6 +7,10 @@
 
 #include <sqlite3.h>
 
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
 namespace tidewell {
 
 namespace {
@@ -24,8 +28,6 @@ public:
     Statement(const Statement &) = delete;
     Statement &operator=(const Statement &) = delete;
 
-    bool ready() const { return m_statement != nullptr; }
-
     Statement &bind(int index, const QString &text)
     {
         const QByteArray utf8 = text.toUtf8();
@@ -40,6 +42,13 @@ public:
     Statement &bind(int index, qint64 number)
     {
         sqlite3_bind_int64(m_statement, index, number);
+        return *this;
+    }
+    Statement &bind(int index, std::optional<qint64> number)
+    {
+        if (number)
+            return bind(index, *number);
+        sqlite3_bind_null(m_statement, index);
         return *this;
     }
 
@@ -59,28 +68,109 @@ public:
         return QByteArray(bytes, sqlite3_column_bytes(m_statement, column));
     }
     qint64 number(int column) const { return sqlite3_column_int64(m_statement, column); }
+    std::optional<qint64> optionalNumber(int column) const
+    {
+        if (sqlite3_column_type(m_statement, column) == SQLITE_NULL)
+            return std::nullopt;
+        return number(column);
+    }
 
 private:
     sqlite3_stmt *m_statement = nullptr;
 };
 
+// Version 2 keys every table by the feed's row and keeps, for each file and
+// feed document, the address its validators came from; the tables of the
+// versions before are dropped (a count starts again, an episode is fetched
+// in full once).
+constexpr int schemaVersion = 2;
 constexpr const char *schema = R"(
-create table if not exists counts (
-    name text not null, ordinal integer not null, interval integer not null, started integer not null,
-    primary key (name, ordinal));
-create table if not exists downloads (
-    name text primary key, happened integer not null, succeeded integer not null, report text not null);
+drop table if exists counts;
+drop table if exists downloads;
 drop table if exists episodes;
-create table if not exists episode_files (
-    name text primary key, url text not null, answered_url text not null, destination text not null,
+drop table if exists episode_files;
+drop table if exists feed_documents;
+create table counts (
+    row integer primary key, name text not null, interval integer not null, due integer not null,
+    failures integer not null, retry integer, retry_asked integer not null);
+create table downloads (
+    row integer primary key, name text not null, happened integer not null, succeeded integer not null,
+    report text not null);
+create table episodes (
+    row integer primary key, url text not null, answered_url text not null, destination text not null,
     etag text not null, last_modified text not null, size integer not null, modified integer not null,
     changed integer not null);
-create table if not exists feed_documents (
-    name text primary key, url text not null, answered_url text not null, etag text not null,
+create table feed_documents (
+    row integer primary key, url text not null, answered_url text not null, etag text not null,
     last_modified text not null);
+pragma user_version = 2;
 )";
 
+// The log is folded into the file once it holds this many pages (the size
+// SQLite itself would wait for).
+constexpr int checkpointPages = 1000;
+// A file another process holds is tried again this much later; one that
+// failed to take a write, this much later.
+constexpr int busyRetryMs = 1000;
+constexpr int failedRetryMs = 60 * 1000;
+
 } // namespace
+
+// Folding the log into the file syncs both to disk, which can take long on a
+// busy disk; it runs on a thread of its own, with a connection of its own,
+// so the event loop never waits for it.
+class ScheduleStore::Checkpointer
+{
+public:
+    explicit Checkpointer(QString path) : m_path(std::move(path)), m_thread([this] { run(); }) {}
+    ~Checkpointer()
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_stopping = true;
+        }
+        m_wake.notify_one();
+        m_thread.join();
+    }
+
+    void request()
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_wanted = true;
+        }
+        m_wake.notify_one();
+    }
+
+private:
+    void run()
+    {
+        sqlite3 *db = nullptr;
+        for (;;) {
+            std::unique_lock lock(m_mutex);
+            m_wake.wait(lock, [this] { return m_wanted || m_stopping; });
+            if (m_stopping)
+                break;
+            m_wanted = false;
+            lock.unlock();
+            if (!db && sqlite3_open_v2(m_path.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+                sqlite3_close(db);
+                db = nullptr;
+                continue;
+            }
+            // Passive: it takes what no reader needs and never waits for one.
+            sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+        }
+        sqlite3_close(db);
+    }
+
+    QString m_path;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    bool m_wanted = false;
+    bool m_stopping = false;
+    std::thread m_thread;
+};
 
 void ScheduleStore::Closer::operator()(sqlite3 *db) const
 {
@@ -92,156 +182,336 @@ QString ScheduleStore::defaultPath()
     return StateFolder() + QStringLiteral("/schedule.sqlite");
 }
 
-ScheduleStore::ScheduleStore(const QString &path)
+ScheduleStore::ScheduleStore(const QString &path, Mode mode, QObject *parent)
+    : QObject(parent), m_mode(mode), m_path(path)
 {
-    if (!QDir().mkpath(QFileInfo(path).absolutePath())) {
-        m_error = QStringLiteral("cannot make the folder of %1").arg(path);
+    m_writeTimer.setSingleShot(true);
+    connect(&m_writeTimer, &QTimer::timeout, this, [this] { flush(); });
+    open(path);
+    if (m_db)
+        load();
+}
+
+ScheduleStore::~ScheduleStore()
+{
+    m_writeTimer.stop();
+    // Whoever listened may be going too; what cannot be written now is lost
+    // with the program either way.
+    blockSignals(true);
+    write();
+    // The checkpointer's connection goes first, so closing the last one
+    // folds the log into the file and removes it.
+    m_checkpointer.reset();
+}
+
+void ScheduleStore::open(const QString &path)
+{
+    const bool readOnly = m_mode == Mode::ReadOnly;
+    if (readOnly ? !QFileInfo::exists(path) : !QDir().mkpath(QFileInfo(path).absolutePath())) {
+        m_error = readOnly ? QStringLiteral("%1 does not exist").arg(path)
+                           : QStringLiteral("cannot make the folder of %1").arg(path);
         return;
     }
     sqlite3 *db = nullptr;
-    const int result = sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
-                                       nullptr);
+    // Read-only or not, the connection may write: reading a file in
+    // write-ahead-log mode takes a few bytes of shared memory beside it.
+    const int flags = readOnly ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
+    const int opened = sqlite3_open_v2(path.toUtf8().constData(), &db, flags, nullptr);
     m_db.reset(db);
-    if (result != SQLITE_OK) {
-        fail(QStringLiteral("cannot open %1").arg(path));
+    const auto fail = [&](const QString &what) {
+        m_error = what + QStringLiteral(": ") + QString::fromUtf8(sqlite3_errmsg(m_db.get()));
         m_db.reset();
+    };
+    if (opened != SQLITE_OK)
+        return fail(QStringLiteral("cannot open %1").arg(path));
+    // Setting the file up may wait a moment for another copy of the program;
+    // after that nothing waits.
+    sqlite3_busy_timeout(db, 2000);
+    if (!readOnly) {
+        // A commit then writes the log without a sync; only folding the log
+        // into the file syncs, which the checkpointer does now and then.
+        if (sqlite3_exec(db, "pragma journal_mode = wal; pragma synchronous = normal; pragma wal_autocheckpoint = 0",
+                         nullptr, nullptr, nullptr) != SQLITE_OK)
+            return fail(QStringLiteral("cannot use %1").arg(path));
+        std::optional<qint64> version;
+        if (Statement read(db, "pragma user_version"); read.next())
+            version = read.number(0);
+        if (!version)
+            return fail(QStringLiteral("cannot read %1").arg(path));
+        if (*version != schemaVersion
+            && sqlite3_exec(db, (QByteArray("begin immediate;") + schema + "commit;").constData(), nullptr, nullptr,
+                            nullptr) != SQLITE_OK)
+            return fail(QStringLiteral("cannot set up %1").arg(path)); // closing rolls it back
+        m_checkpointer = std::make_unique<Checkpointer>(path);
+        sqlite3_wal_hook(
+            db,
+            [](void *checkpointer, sqlite3 *, const char *, int pages) {
+                if (pages >= checkpointPages)
+                    static_cast<Checkpointer *>(checkpointer)->request();
+                return SQLITE_OK;
+            },
+            m_checkpointer.get());
+    }
+    sqlite3_busy_timeout(db, 0);
+}
+
+void ScheduleStore::load()
+{
+    Statement counts(m_db.get(), "select row, name, interval, due, failures, retry, retry_asked from counts");
+    while (counts.next()) {
+        m_counts[counts.number(0)] = {counts.text(1), static_cast<qint32>(counts.number(2)), counts.number(3),
+                                      static_cast<int>(counts.number(4)), counts.optionalNumber(5),
+                                      counts.number(6) != 0};
+    }
+    Statement downloads(m_db.get(), "select row, name, happened, succeeded, report from downloads");
+    while (downloads.next()) {
+        m_downloads[downloads.number(0)] = {downloads.text(1), downloads.number(2), downloads.number(3) != 0,
+                                            downloads.text(4)};
+    }
+    Statement episodes(m_db.get(), "select row, url, answered_url, destination, etag, last_modified, size, modified, "
+                                   "changed from episodes");
+    while (episodes.next()) {
+        m_episodes[episodes.number(0)] = {episodes.text(1),   episodes.text(2),   episodes.text(3),
+                                          episodes.bytes(4),  episodes.bytes(5),  episodes.number(6),
+                                          episodes.number(7), episodes.number(8)};
+    }
+    Statement documents(m_db.get(), "select row, url, answered_url, etag, last_modified from feed_documents");
+    while (documents.next()) {
+        m_feedDocuments[documents.number(0)] = {documents.text(1), documents.text(2), documents.bytes(3),
+                                                documents.bytes(4)};
+    }
+}
+
+namespace {
+template <typename Map>
+auto find(const Map &map, qint64 row) -> std::optional<typename Map::mapped_type>
+{
+    const auto found = map.find(row);
+    if (found == map.end())
+        return std::nullopt;
+    return found->second;
+}
+} // namespace
+
+std::optional<ScheduleStore::Count> ScheduleStore::count(qint64 row) const
+{
+    return find(m_counts, row);
+}
+
+void ScheduleStore::saveCount(qint64 row, const Count &count)
+{
+    m_counts[row] = count;
+    m_dirtyCounts.insert(row);
+    changed();
+}
+
+void ScheduleStore::forgetCount(qint64 row)
+{
+    if (m_counts.erase(row) == 0)
         return;
-    }
-    // The window and a command run beside it may both write.
-    sqlite3_busy_timeout(db, 5000);
-    char *message = nullptr;
-    if (sqlite3_exec(db, schema, nullptr, nullptr, &message) != SQLITE_OK) {
-        m_error = QStringLiteral("cannot use %1: %2").arg(path, QString::fromUtf8(message));
-        sqlite3_free(message);
-        m_db.reset();
-    }
+    m_dirtyCounts.insert(row);
+    changed();
 }
 
-ScheduleStore::~ScheduleStore() = default;
-
-void ScheduleStore::fail(const QString &what) const
+void ScheduleStore::forgetCounts()
 {
-    m_error = what + QStringLiteral(": ") + QString::fromUtf8(m_db ? sqlite3_errmsg(m_db.get()) : "not open");
+    m_counts.clear();
+    m_dirtyCounts.clear();
+    m_clearCounts = true;
+    changed();
 }
 
-void ScheduleStore::execute(const char *sql) const
+std::optional<ScheduleStore::LastDownload> ScheduleStore::lastDownload(qint64 row) const
 {
-    if (m_db && sqlite3_exec(m_db.get(), sql, nullptr, nullptr, nullptr) != SQLITE_OK)
-        fail(QString::fromLatin1(sql));
+    return find(m_downloads, row);
 }
 
-std::vector<ScheduleStore::Count> ScheduleStore::counts() const
+void ScheduleStore::saveLastDownload(qint64 row, const LastDownload &download)
 {
-    std::vector<Count> counts;
-    Statement select(m_db.get(), "select name, ordinal, interval, started from counts");
-    while (select.next()) {
-        counts.push_back({select.text(0), static_cast<int>(select.number(1)),
-                          static_cast<qint32>(select.number(2)), select.number(3)});
-    }
-    return counts;
+    m_downloads[row] = download;
+    m_dirtyDownloads.insert(row);
+    changed();
 }
 
-void ScheduleStore::saveCounts(const std::vector<Count> &counts)
+std::optional<ScheduleStore::Episode> ScheduleStore::episode(qint64 row) const
 {
-    if (!m_db)
+    return find(m_episodes, row);
+}
+
+void ScheduleStore::saveEpisode(qint64 row, const Episode &episode)
+{
+    m_episodes[row] = episode;
+    m_dirtyEpisodes.insert(row);
+    changed();
+}
+
+void ScheduleStore::forgetEpisode(qint64 row)
+{
+    if (m_episodes.erase(row) == 0)
         return;
-    execute("begin immediate");
-    execute("delete from counts");
-    for (const Count &count : counts)
-        saveCount(count);
-    execute("commit");
+    m_dirtyEpisodes.insert(row);
+    changed();
 }
 
-void ScheduleStore::saveCount(const Count &count)
+std::optional<ScheduleStore::FeedDocument> ScheduleStore::feedDocument(qint64 row) const
 {
-    Statement insert(m_db.get(), "insert or replace into counts values (?, ?, ?, ?)");
-    if (!insert.bind(1, count.name).bind(2, qint64{count.ordinal}).bind(3, qint64{count.intervalSeconds})
-             .bind(4, count.startedMs)
-             .run())
-        fail(QStringLiteral("cannot keep the count of %1").arg(count.name));
+    return find(m_feedDocuments, row);
 }
 
-std::optional<ScheduleStore::LastDownload> ScheduleStore::lastDownload(const QString &feed) const
+void ScheduleStore::saveFeedDocument(qint64 row, const FeedDocument &document)
 {
-    Statement select(m_db.get(), "select happened, succeeded, report from downloads where name = ?");
-    if (!select.bind(1, feed).next())
-        return std::nullopt;
-    return LastDownload{select.number(0), select.number(1) != 0, select.text(2)};
+    m_feedDocuments[row] = document;
+    m_dirtyFeedDocuments.insert(row);
+    changed();
 }
 
-std::map<QString, ScheduleStore::LastDownload> ScheduleStore::lastDownloads() const
+void ScheduleStore::forgetFeedDocument(qint64 row)
 {
-    std::map<QString, LastDownload> downloads;
-    Statement select(m_db.get(), "select name, happened, succeeded, report from downloads");
-    while (select.next())
-        downloads[select.text(0)] = LastDownload{select.number(1), select.number(2) != 0, select.text(3)};
-    return downloads;
+    if (m_feedDocuments.erase(row) == 0)
+        return;
+    m_dirtyFeedDocuments.insert(row);
+    changed();
 }
 
-void ScheduleStore::saveLastDownload(const QString &feed, const LastDownload &download)
+void ScheduleStore::keepOnly(const std::vector<qint64> &rows)
 {
-    Statement insert(m_db.get(), "insert or replace into downloads values (?, ?, ?, ?)");
-    if (!insert.bind(1, feed).bind(2, download.whenMs).bind(3, qint64{download.succeeded}).bind(4, download.report)
-             .run())
-        fail(QStringLiteral("cannot keep the last download of %1").arg(feed));
+    const std::set<qint64> kept(rows.begin(), rows.end());
+    const auto prune = [&](auto &map, std::set<qint64> &dirty) {
+        std::erase_if(map, [&](const auto &entry) { return !kept.contains(entry.first); });
+        std::erase_if(dirty, [&](qint64 row) { return !kept.contains(row); });
+    };
+    prune(m_counts, m_dirtyCounts);
+    prune(m_downloads, m_dirtyDownloads);
+    prune(m_episodes, m_dirtyEpisodes);
+    prune(m_feedDocuments, m_dirtyFeedDocuments);
+    m_keepOnly = rows;
+    changed();
 }
 
-std::optional<ScheduleStore::Episode> ScheduleStore::episode(const QString &feed) const
+void ScheduleStore::changed()
 {
-    Statement select(m_db.get(), "select url, answered_url, destination, etag, last_modified, size, modified, "
-                                 "changed from episode_files where name = ?");
-    if (!select.bind(1, feed).next())
-        return std::nullopt;
-    return Episode{select.text(0),   select.text(1),   select.text(2),   select.bytes(3),
-                   select.bytes(4),  select.number(5), select.number(6), select.number(7)};
+    if (m_db && m_mode == Mode::ReadWrite && !m_writeTimer.isActive())
+        m_writeTimer.start(0);
 }
 
-void ScheduleStore::saveEpisode(const QString &feed, const Episode &episode)
+bool ScheduleStore::flush()
 {
-    Statement insert(m_db.get(), "insert or replace into episode_files values (?, ?, ?, ?, ?, ?, ?, ?, ?)");
-    if (!insert.bind(1, feed)
-             .bind(2, episode.url)
-             .bind(3, episode.answeredUrl)
-             .bind(4, episode.destination)
-             .bind(5, episode.etag)
-             .bind(6, episode.lastModified)
-             .bind(7, episode.size)
-             .bind(8, episode.modifiedMs)
-             .bind(9, episode.changedMs)
-             .run())
-        fail(QStringLiteral("cannot keep the episode of %1").arg(feed));
+    m_writeTimer.stop();
+    switch (write()) {
+    case Written::Done:
+        return true;
+    case Written::Busy:
+        m_writeTimer.start(busyRetryMs);
+        break;
+    case Written::Failed:
+        m_writeTimer.start(failedRetryMs);
+        break;
+    }
+    return false;
 }
 
-void ScheduleStore::forgetEpisode(const QString &feed)
+ScheduleStore::Written ScheduleStore::write()
 {
-    Statement remove(m_db.get(), "delete from episode_files where name = ?");
-    remove.bind(1, feed).run();
+    const bool pending = m_clearCounts || m_keepOnly || !m_dirtyCounts.empty() || !m_dirtyDownloads.empty()
+        || !m_dirtyEpisodes.empty() || !m_dirtyFeedDocuments.empty();
+    if (!pending || !m_db || m_mode == Mode::ReadOnly)
+        return Written::Done;
+    sqlite3 *db = m_db.get();
+    const int began = sqlite3_exec(db, "begin immediate", nullptr, nullptr, nullptr);
+    if (began == SQLITE_BUSY)
+        return Written::Busy; // another process writes: the next try will do
+    bool ok = began == SQLITE_OK;
+    const auto exec = [&](const QByteArray &sql) {
+        ok = ok && sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr) == SQLITE_OK;
+    };
+    if (m_keepOnly) {
+        QByteArray rows;
+        for (const qint64 row : *m_keepOnly)
+            rows += (rows.isEmpty() ? "" : ",") + QByteArray::number(row);
+        for (const char *table : {"counts", "downloads", "episodes", "feed_documents"})
+            exec("delete from " + QByteArray(table) + " where row not in (" + rows + ")");
+    }
+    if (m_clearCounts)
+        exec("delete from counts");
+    const auto upsert = [&](const std::set<qint64> &dirty, const auto &map, const char *table, auto &&bind) {
+        const QByteArray remove = "delete from " + QByteArray(table) + " where row = ?";
+        for (const qint64 row : dirty) {
+            const auto found = map.find(row);
+            if (found == map.end()) {
+                ok = ok && Statement(db, remove.constData()).bind(1, row).run();
+                continue;
+            }
+            ok = ok && bind(row, found->second);
+        }
+    };
+    upsert(m_dirtyCounts, m_counts, "counts", [&](qint64 row, const Count &count) {
+        return Statement(db, "insert or replace into counts values (?, ?, ?, ?, ?, ?, ?)")
+            .bind(1, row)
+            .bind(2, count.name)
+            .bind(3, qint64{count.intervalSeconds})
+            .bind(4, count.dueMs)
+            .bind(5, qint64{count.failures})
+            .bind(6, count.retryAtMs)
+            .bind(7, qint64{count.retryServerAsked})
+            .run();
+    });
+    upsert(m_dirtyDownloads, m_downloads, "downloads", [&](qint64 row, const LastDownload &download) {
+        return Statement(db, "insert or replace into downloads values (?, ?, ?, ?, ?)")
+            .bind(1, row)
+            .bind(2, download.name)
+            .bind(3, download.whenMs)
+            .bind(4, qint64{download.succeeded})
+            .bind(5, download.report)
+            .run();
+    });
+    upsert(m_dirtyEpisodes, m_episodes, "episodes", [&](qint64 row, const Episode &episode) {
+        return Statement(db, "insert or replace into episodes values (?, ?, ?, ?, ?, ?, ?, ?, ?)")
+            .bind(1, row)
+            .bind(2, episode.url)
+            .bind(3, episode.answeredUrl)
+            .bind(4, episode.destination)
+            .bind(5, episode.etag)
+            .bind(6, episode.lastModified)
+            .bind(7, episode.size)
+            .bind(8, episode.modifiedMs)
+            .bind(9, episode.changedMs)
+            .run();
+    });
+    upsert(m_dirtyFeedDocuments, m_feedDocuments, "feed_documents", [&](qint64 row, const FeedDocument &document) {
+        return Statement(db, "insert or replace into feed_documents values (?, ?, ?, ?, ?)")
+            .bind(1, row)
+            .bind(2, document.url)
+            .bind(3, document.answeredUrl)
+            .bind(4, document.etag)
+            .bind(5, document.lastModified)
+            .run();
+    });
+    const int committed = ok ? sqlite3_exec(db, "commit", nullptr, nullptr, nullptr) : SQLITE_ERROR;
+    if (committed != SQLITE_OK) {
+        const QString message = QString::fromUtf8(sqlite3_errmsg(db));
+        sqlite3_exec(db, "rollback", nullptr, nullptr, nullptr);
+        if (committed == SQLITE_BUSY)
+            return Written::Busy;
+        setProblem(QStringLiteral("The schedule cannot be saved in %1 (%2); it is kept in memory meanwhile.")
+                       .arg(m_path, message));
+        return Written::Failed;
+    }
+    m_dirtyCounts.clear();
+    m_dirtyDownloads.clear();
+    m_dirtyEpisodes.clear();
+    m_dirtyFeedDocuments.clear();
+    m_clearCounts = false;
+    m_keepOnly.reset();
+    setProblem({});
+    return Written::Done;
 }
 
-std::optional<ScheduleStore::FeedDocument> ScheduleStore::feedDocument(const QString &feed) const
+void ScheduleStore::setProblem(const QString &message)
 {
-    Statement select(m_db.get(), "select url, answered_url, etag, last_modified from feed_documents where name = ?");
-    if (!select.bind(1, feed).next())
-        return std::nullopt;
-    return FeedDocument{select.text(0), select.text(1), select.bytes(2), select.bytes(3)};
-}
-
-void ScheduleStore::saveFeedDocument(const QString &feed, const FeedDocument &document)
-{
-    Statement insert(m_db.get(), "insert or replace into feed_documents values (?, ?, ?, ?, ?)");
-    if (!insert.bind(1, feed)
-             .bind(2, document.url)
-             .bind(3, document.answeredUrl)
-             .bind(4, document.etag)
-             .bind(5, document.lastModified)
-             .run())
-        fail(QStringLiteral("cannot keep the feed validators of %1").arg(feed));
-}
-
-void ScheduleStore::forgetFeedDocument(const QString &feed)
-{
-    Statement remove(m_db.get(), "delete from feed_documents where name = ?");
-    remove.bind(1, feed).run();
+    const bool wasFailing = !m_problem.isEmpty();
+    m_problem = message;
+    if (wasFailing != !message.isEmpty())
+        Q_EMIT writeProblem(message);
 }
 
 } // namespace tidewell

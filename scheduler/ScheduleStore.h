@@ -1,64 +1,80 @@
 #pragma once
 
 #include <QByteArray>
+#include <QObject>
 #include <QString>
+#include <QTimer>
 
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <vector>
 
 struct sqlite3;
 
 namespace tidewell {
 
-// What this user's machine remembers between runs, per feed: when its count
-// started, how its last download went, and which file that download left, so
-// that an episode already standing there is not fetched again in full. It is
-// kept apart from the feed list, which is a file people hand on, in
-// $XDG_STATE_HOME/Marrowby/Tidewell Episode Keeper/. The program works on
-// without it: a store that cannot be opened remembers nothing, and says why
-// once in error().
-class ScheduleStore
+// What this user's machine remembers between runs, per feed row: when the
+// feed is next due and how its retries stand, how its last download went, and
+// which file that download left, so that an episode already standing there is
+// not fetched again in full. It is kept apart from the feed list, which is a
+// file people hand on, in $XDG_STATE_HOME/Marrowby/Tidewell Episode Keeper/.
+//
+// Everything is read once when the store opens and served from memory;
+// changes are written behind, all those of one turn of the event loop in one
+// transaction, in write-ahead-log mode without a sync per commit, so a burst
+// of downloads costs the disk next to nothing and the event loop never waits
+// for it: a file another process holds is tried again a second later, and a
+// write that fails is said once (writeProblem) while the program carries on
+// from memory. A store that cannot be opened remembers nothing, and says why
+// in error().
+class ScheduleStore : public QObject
 {
+    Q_OBJECT
+
 public:
     // ~/.local/state (or $XDG_STATE_HOME) /Marrowby/Tidewell Episode Keeper/schedule.sqlite
     static QString defaultPath();
 
-    explicit ScheduleStore(const QString &path = defaultPath());
-    ~ScheduleStore();
-    ScheduleStore(const ScheduleStore &) = delete;
-    ScheduleStore &operator=(const ScheduleStore &) = delete;
+    enum class Mode
+    {
+        ReadWrite,
+        ReadOnly, // a look at the schedule: nothing is ever written
+    };
+    explicit ScheduleStore(const QString &path = defaultPath(), Mode mode = Mode::ReadWrite,
+                           QObject *parent = nullptr);
+    // Writes what is still waiting, if it can at once.
+    ~ScheduleStore() override;
 
     bool isOpen() const { return m_db != nullptr; }
     const QString &error() const { return m_error; }
 
-    // A feed's count, kept by name; `ordinal` tells apart rows that share a
-    // name (0 for the first). The count is only valid for the interval it
-    // was kept with.
+    // A feed's schedule. The name and the interval are those it was kept
+    // with; it only holds for a feed that still has both.
     struct Count
     {
         QString name;
-        int ordinal = 0;
         qint32 intervalSeconds = 0;
-        qint64 startedMs = 0; // when the count last started, ms since the epoch
+        qint64 dueMs = 0;
+        int failures = 0;
+        std::optional<qint64> retryAtMs;
+        bool retryServerAsked = false;
     };
-    std::vector<Count> counts() const;
-    // Replaces every stored count by these.
-    void saveCounts(const std::vector<Count> &counts);
-    void saveCount(const Count &count);
+    std::optional<Count> count(qint64 row) const;
+    void saveCount(qint64 row, const Count &count);
+    void forgetCount(qint64 row);
+    void forgetCounts();
 
     struct LastDownload
     {
+        QString name; // the feed's name when it ended
         qint64 whenMs = 0;
         bool succeeded = false;
         QString report; // the outcome in words, with its reason
     };
-    std::optional<LastDownload> lastDownload(const QString &feed) const;
-    // Every feed's, by name, in one reading: a long list asked one feed at a
-    // time spends its start on the database's locking.
-    std::map<QString, LastDownload> lastDownloads() const;
-    void saveLastDownload(const QString &feed, const LastDownload &download);
+    std::optional<LastDownload> lastDownload(qint64 row) const;
+    void saveLastDownload(qint64 row, const LastDownload &download);
 
     // The file a feed's last download left, as it was right after it: its
     // validators belong to the address that answered them, and the size and
@@ -75,9 +91,9 @@ public:
         qint64 modifiedMs = -1;
         qint64 changedMs = -1;
     };
-    std::optional<Episode> episode(const QString &feed) const;
-    void saveEpisode(const QString &feed, const Episode &episode);
-    void forgetEpisode(const QString &feed);
+    std::optional<Episode> episode(qint64 row) const;
+    void saveEpisode(qint64 row, const Episode &episode);
+    void forgetEpisode(qint64 row);
 
     // The validators of a feed's document as its last full answer gave them,
     // so that the next read can ask whether it changed.
@@ -88,20 +104,59 @@ public:
         QByteArray etag;
         QByteArray lastModified;
     };
-    std::optional<FeedDocument> feedDocument(const QString &feed) const;
-    void saveFeedDocument(const QString &feed, const FeedDocument &document);
-    void forgetFeedDocument(const QString &feed);
+    std::optional<FeedDocument> feedDocument(qint64 row) const;
+    void saveFeedDocument(qint64 row, const FeedDocument &document);
+    void forgetFeedDocument(qint64 row);
+
+    // Forgets every feed but these, whose rows are the list now.
+    void keepOnly(const std::vector<qint64> &rows);
+
+    // Writes what is waiting now, rather than when the event loop comes
+    // round; true when nothing is left waiting.
+    bool flush();
+
+Q_SIGNALS:
+    // Writing failed, in words (said once until a write succeeds again, which
+    // is said with an empty message).
+    void writeProblem(const QString &message);
 
 private:
     struct Closer
     {
         void operator()(sqlite3 *db) const;
     };
-    void execute(const char *sql) const;
-    void fail(const QString &what) const;
+    class Checkpointer;
+
+    void open(const QString &path);
+    void load();
+    void changed();
+    enum class Written
+    {
+        Done,
+        Busy,
+        Failed
+    };
+    Written write();
+    void setProblem(const QString &message);
 
     std::unique_ptr<sqlite3, Closer> m_db;
+    Mode m_mode;
+    QString m_path;
     mutable QString m_error;
+    std::map<qint64, Count> m_counts;
+    std::map<qint64, LastDownload> m_downloads;
+    std::map<qint64, Episode> m_episodes;
+    std::map<qint64, FeedDocument> m_feedDocuments;
+    // What the next write must bring to the file.
+    std::set<qint64> m_dirtyCounts;
+    std::set<qint64> m_dirtyDownloads;
+    std::set<qint64> m_dirtyEpisodes;
+    std::set<qint64> m_dirtyFeedDocuments;
+    bool m_clearCounts = false;
+    std::optional<std::vector<qint64>> m_keepOnly;
+    QTimer m_writeTimer;
+    QString m_problem;
+    std::unique_ptr<Checkpointer> m_checkpointer;
 };
 
 } // namespace tidewell

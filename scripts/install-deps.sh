@@ -19,7 +19,7 @@ packages=(
     sqlite3                         # ...and a feed list made for them
     dbus-daemon at-spi2-core python3-pyatspi  # ...and what a screen reader reads over AT-SPI
     zlib1g-dev                      # gzip bodies in the feed reader's tests
-    libbenchmark-dev curl           # make bench
+    libbenchmark-dev curl strace    # make bench (strace counts the schedule's syncs)
     libxcb1-dev                     # ...its timer of the window's start
     dpkg-dev file                   # the version and dates from the changelog, the hardening flags,
                                     # the package's library dependencies

@@ -249,7 +249,7 @@ TEST_F(Headless, SigtermInTheMiddleOfATransferLeavesTheOldEpisode)
     EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("show.mp3")});
     // Cut short by the stop, the transfer is no outcome of the feed's.
     const Result status = run({QStringLiteral("--status")});
-    EXPECT_TRUE(status.out.endsWith(QStringLiteral("\t-\t-\n"))) << status.out.toStdString();
+    EXPECT_TRUE(status.out.endsWith(QStringLiteral("\t-\t-\t-\n"))) << status.out.toStdString();
 }
 
 TEST_F(Headless, RefusesToRunBesideTheWindowWhileTheOtherCommandsRun)

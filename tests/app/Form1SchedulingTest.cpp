@@ -1,5 +1,6 @@
 #include "Connection.h"
 #include "FakeClock.h"
+#include "FakeDownloads.h"
 #include "Form1.h"
 #include "SampleFeeds.h"
 #include "ScheduleStore.h"
@@ -19,6 +20,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStandardItemModel>
+#include <QTest>
 #include <QTimer>
 #include <QTreeView>
 
@@ -82,6 +84,8 @@ protected:
         settings::write(settings::startStopState, startStopState);
         Form1::Environment environment{box, home.programFolder(), idleTick, {}, [this] { programEnded = true; }};
         environment.clock = &clock;
+        if (fakes)
+            environment.makeDownload = fakes->factory();
         form = std::make_unique<Form1>(environment);
         form->Form_Load();
         for (const QString &statement : pending)
@@ -108,12 +112,15 @@ protected:
         return -1;
     }
 
-    // Each tick comes one second after the one before, as the wake-up does.
+    // Each tick comes one second after the one before, as the wake-up does;
+    // a download it starts ends on the event loop, and the next tick waits
+    // for that.
     void tick(const QString &name, int times)
     {
         for (int i = 0; i < times; ++i) {
             clock.advance(1);
             form->Timer1_Timer(indexOf(name));
+            settle();
         }
     }
 
@@ -122,7 +129,19 @@ protected:
     {
         clock.set(test::FakeClock::morning() + seconds * 1000);
         form->Timer1_Timer(indexOf(name));
+        settle();
     }
+
+    // Until every download on the loopback server has ended.
+    void settle()
+    {
+        if (!fakes && form->driver().runningCount() > 0) {
+            ASSERT_TRUE(QTest::qWaitFor([&] { return form->driver().runningCount() == 0; }, 20000));
+        }
+    }
+
+    FeedRow rowOf(const QString &name) const { return form->ListItems->item(indexOf(name), 0)->data(Form1::RowRole).toLongLong(); }
+    QString tooltip(const QString &name) const { return form->ListItems->item(indexOf(name), 0)->toolTip(); }
 
     int downloads(const QString &name) const { return server.hits("/" + slug(name) + ".mp3"); }
     QString countdown(const QString &name) const { return form->itemText(indexOf(name), Form1::CountdownColumn); }
@@ -134,6 +153,8 @@ protected:
     QString folder;
     QStringList pending;
     bool programEnded = false;
+    // Downloads that end when the test says, instead of the loopback server's.
+    std::unique_ptr<test::FakeDownloads> fakes;
     std::unique_ptr<Form1> form;
 };
 
@@ -148,9 +169,13 @@ TEST_F(Form1Scheduling, AFiveMinuteFeedIsDueAtTick300AndAgain300TicksAfterItsDow
     EXPECT_EQ(countdown(QStringLiteral("Five")), QStringLiteral("00:04:59"));
     tick(QStringLiteral("Five"), 298);
     EXPECT_EQ(downloads(QStringLiteral("Five")), 0);
-    tick(QStringLiteral("Five"), 1);
-    EXPECT_EQ(downloads(QStringLiteral("Five")), 1);
+    clock.advance(1);
+    form->Timer1_Timer(0);
     EXPECT_EQ(countdown(QStringLiteral("Five")), QStringLiteral("00:00:00"));
+    EXPECT_FALSE(form->Timer1.at(0)->isActive()) << "no tick while its download runs";
+    settle();
+    EXPECT_EQ(downloads(QStringLiteral("Five")), 1);
+    EXPECT_EQ(countdown(QStringLiteral("Five")), QStringLiteral("00:05:00"));
     EXPECT_TRUE(form->Timer1.at(0)->isActive());
     QFile episode(folder + QStringLiteral("Five.mp3"));
     ASSERT_TRUE(episode.open(QIODevice::ReadOnly));
@@ -352,8 +377,17 @@ TEST_F(Form1Scheduling, ClosingTheWindowDuringATransferLeavesTheOldEpisodeAlone)
     ASSERT_TRUE(episode.open(QIODevice::ReadOnly));
     EXPECT_EQ(episode.readAll(), QByteArray("last week's episode"));
     EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("Mid.mp3")});
-    // Cut short by the close, the transfer is no outcome of the feed's.
-    EXPECT_FALSE(ScheduleStore().lastDownload(QStringLiteral("Mid")).has_value());
+    // Cut short by the close, the transfer is no outcome of the feed's, and
+    // its count was not started again: the next start fetches it at once.
+    const FeedRow mid = rowOf(QStringLiteral("Mid"));
+    form.reset();
+    EXPECT_FALSE(ScheduleStore().lastDownload(mid).has_value());
+    ASSERT_TRUE(ScheduleStore().count(mid).has_value());
+    EXPECT_LE(ScheduleStore().count(mid)->dueMs, clock.nowMs());
+    server.serve("/Mid.mp3", Reply::ok("episode Mid", "audio/mpeg"));
+    load(settings::on);
+    tick(QStringLiteral("Mid"), 1);
+    EXPECT_EQ(downloads(QStringLiteral("Mid")), 2);
 }
 
 TEST_F(Form1Scheduling, StartUpResumesTheStoredState)
@@ -392,7 +426,7 @@ TEST_F(Form1Scheduling, ARestartContinuesEachCountWhereItStood)
     EXPECT_EQ(downloads(QStringLiteral("Daily")), 1);
 }
 
-TEST_F(Form1Scheduling, OverdueFeedsFallDueOneASecondAfterAStart)
+TEST_F(Form1Scheduling, OverdueFeedsAreAllFetchedAtTheFirstTickAfterAStart)
 {
     for (const char *name : {"A", "B", "C"})
         addFeed(QString::fromLatin1(name), 5);
@@ -401,17 +435,37 @@ TEST_F(Form1Scheduling, OverdueFeedsFallDueOneASecondAfterAStart)
     form.reset();
     clock.advance(3600);
     load(settings::on);
-    const QStringList names{QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")};
-    for (int second = 1; second <= 3; ++second) {
-        clock.advance(1);
-        for (const QString &name : names)
-            form->Timer1_Timer(indexOf(name));
-        int fetched = 0;
-        for (const QString &name : names)
-            fetched += downloads(name);
-        EXPECT_EQ(fetched, second);
-    }
+    clock.advance(1);
+    form->driver().runDue();
+    settle();
+    for (const char *name : {"A", "B", "C"})
+        EXPECT_EQ(downloads(QString::fromLatin1(name)), 1) << name;
     EXPECT_EQ(downloads(QStringLiteral("Later")), 0);
+}
+
+TEST_F(Form1Scheduling, AStartThatCannotReadTheFeedListKeepsTheStoredCounts)
+{
+    addFeed(QStringLiteral("Daily"), 1440);
+    load(settings::on);
+    const FeedRow daily = rowOf(QStringLiteral("Daily"));
+    form.reset();
+    clock.advance(3600);
+    const auto renameTable = [&](const char *from, const char *to) {
+        Connection db;
+        db.Open(QStringLiteral("Data Source=") + home.dataFile());
+        db.Execute(QStringLiteral("alter table [%1] rename to [%2]").arg(QLatin1String(from), QLatin1String(to)));
+    };
+    renameTable("rss", "elsewhere");
+    load(settings::on);
+    EXPECT_FALSE(box.shown().empty()) << "the list's failure is reported";
+    form.reset();
+    EXPECT_TRUE(ScheduleStore().count(daily).has_value());
+
+    renameTable("elsewhere", "rss");
+    box.clear();
+    load(settings::on);
+    tick(QStringLiteral("Daily"), 1);
+    EXPECT_EQ(countdown(QStringLiteral("Daily")), QStringLiteral("22:59:59"));
 }
 
 TEST_F(Form1Scheduling, TurnOnStartsFromZeroWhateverWasStored)
@@ -435,9 +489,9 @@ TEST_F(Form1Scheduling, AFailureStaysInViewUntilItsFeedSucceedsAndTheTooltipSays
     server.serve("/Gone.mp3", Reply::withStatus(404, "<html>gone</html>", "text/html"));
     loadAndTurnOn();
     tickAt(QStringLiteral("Gone"), 60);
-    const QString tip = form->ListItems->item(indexOf(QStringLiteral("Gone")), 0)->toolTip();
+    const QString tip = tooltip(QStringLiteral("Gone"));
     EXPECT_TRUE(tip.contains(QStringLiteral("Download Failed. (HTTP 404 Not Found)"))) << tip.toStdString();
-    EXPECT_TRUE(tip.contains(QStringLiteral("Next download: "))) << tip.toStdString();
+    EXPECT_TRUE(tip.contains(QStringLiteral("Next download: retry at 09:02 (attempt 2)"))) << tip.toStdString();
     EXPECT_TRUE(form->StatusLine->text().contains(QStringLiteral("Gone failed at"))) << form->StatusLine->text().toStdString();
 
     tickAt(QStringLiteral("Good"), 120);
@@ -447,6 +501,7 @@ TEST_F(Form1Scheduling, AFailureStaysInViewUntilItsFeedSucceedsAndTheTooltipSays
 
     server.serve("/Gone.mp3", Reply::ok("back again", "audio/mpeg"));
     tickAt(QStringLiteral("Gone"), 120);
+    EXPECT_EQ(downloads(QStringLiteral("Gone")), 2) << "the retry, a minute after the failure";
     EXPECT_TRUE(form->StatusLine->text().contains(QStringLiteral("Gone downloaded at")))
         << form->StatusLine->text().toStdString();
     EXPECT_TRUE(box.shown().empty());
@@ -489,6 +544,54 @@ TEST_F(Form1Scheduling, OneWakeUpDrivesEveryRowAndASlowDownloadHoldsUpNoOtherFee
     // Quick is due every two minutes of the feeds' time; the slow episode
     // took well over ten of them.
     EXPECT_GE(downloads(QStringLiteral("Quick")), 3);
+}
+
+TEST_F(Form1Scheduling, ASlowDownloadAndAFastOneEachEndInTheirOwnTimeWhicheverStartedFirst)
+{
+    fakes = std::make_unique<test::FakeDownloads>();
+    addFeed(QStringLiteral("Slow"), 1);
+    addFeed(QStringLiteral("Fast"), 1);
+    loadAndTurnOn();
+    const QString slow = QStringLiteral("Slow");
+    const QString fast = QStringLiteral("Fast");
+    qint64 due = 60;
+    for (const bool slowFirst : {true, false}) {
+        tickAt(slowFirst ? slow : fast, due);
+        tickAt(slowFirst ? fast : slow, due);
+        ASSERT_EQ(fakes->runningCount(), 2);
+        clock.advance(5);
+        fakes->of(rowOf(fast))->succeed();
+        // Done, kept and counting again while the slow one goes on.
+        EXPECT_TRUE(tooltip(fast).contains(QStringLiteral(", Done.\nNext download: "))) << tooltip(fast).toStdString();
+        EXPECT_TRUE(form->Timer1.at(static_cast<std::size_t>(indexOf(fast)))->isActive());
+        EXPECT_EQ(countdown(fast), QStringLiteral("00:00:55"));
+        EXPECT_TRUE(tooltip(slow).endsWith(QStringLiteral("\nDownloading now"))) << tooltip(slow).toStdString();
+        EXPECT_EQ(countdown(slow), QStringLiteral("00:00:00"));
+        EXPECT_TRUE(form->StatusLine->text().startsWith(QStringLiteral("Downloading Slow")))
+            << form->StatusLine->text().toStdString();
+        clock.advance(40);
+        fakes->of(rowOf(slow))->succeed();
+        EXPECT_EQ(countdown(slow), QStringLiteral("00:00:15")) << "due a minute after it was due, not after its end";
+        EXPECT_TRUE(form->StatusLine->text().contains(QStringLiteral("Slow downloaded at")));
+        EXPECT_TRUE(form->TransferProgress->isHidden());
+        due += 60;
+    }
+    EXPECT_TRUE(box.shown().empty()) << box.prompts().join(QLatin1Char('\n')).toStdString();
+}
+
+TEST_F(Form1Scheduling, ARunTimeErrorOfAScheduledDownloadIsReportedAsTheTicksOwn)
+{
+    fakes = std::make_unique<test::FakeDownloads>();
+    fakes->failAtStart = true;
+    addFeed(QStringLiteral("Broken"), 1);
+    loadAndTurnOn();
+    tickAt(QStringLiteral("Broken"), 60);
+    QCoreApplication::processEvents();
+    ASSERT_EQ(box.shown().size(), 1u);
+    EXPECT_TRUE(box.shown()[0].prompt.startsWith(
+        QStringLiteral("Invalid use of Null\r\nin Tidefetch2021/08/31.Form1.Timer1 at line 126\r\r")))
+        << box.shown()[0].prompt.toStdString();
+    EXPECT_TRUE(form->Timer1.at(0)->isActive()) << "the row counts again";
 }
 
 class Form1Download : public Form1Scheduling
@@ -559,7 +662,8 @@ TEST_F(Form1Download, ScheduledJobsAndAnEmptyListShowNothing)
     addFeed(QStringLiteral("NoFolder"), 8);
     form->dbConn.Execute(QStringLiteral("update [rss] set [folder]='/nowhere/' where name='NoFolder'"));
     form->listPodCast();
-    form->DownloadFeed(1);
+    form->PushButton6->click();
+    tickAt(QStringLiteral("NoFolder"), 480);
     EXPECT_TRUE(box.shown().empty());
     EXPECT_TRUE(form->StatusLine->text().contains(QStringLiteral("NoFolder failed at")));
 }
@@ -611,6 +715,64 @@ TEST_F(Form1Download, ANameWithQuotesIsFoundForItsDownload)
     load(settings::off);
     clickDownload(QStringLiteral("Rock 'n' Roll"));
     EXPECT_EQ(box.prompts(), QStringList{QStringLiteral("Done.")});
+}
+
+TEST_F(Form1Download, ADownloadEndingWhileAMessageBoxIsOpenIsKeptAndCountedAtOnce)
+{
+    fakes = std::make_unique<test::FakeDownloads>();
+    addFeed(QStringLiteral("Scheduled"), 1);
+    addFeed(QStringLiteral("ByHand"), 5);
+    loadAndTurnOn();
+    tickAt(QStringLiteral("Scheduled"), 60);
+    ASSERT_NE(fakes->of(rowOf(QStringLiteral("Scheduled"))), nullptr);
+    fakes->endAtStart[rowOf(QStringLiteral("ByHand"))] = {FeedDownloadOutcome::Downloaded, {}, {}, {}};
+    bool checked = false;
+    box.onShow([&](const test::ScriptedMessageBox::Shown &shown) {
+        if (shown.prompt != QStringLiteral("Done."))
+            return;
+        // The user has not closed "Done." yet.
+        fakes->of(rowOf(QStringLiteral("Scheduled")))->succeed();
+        const QString tip = tooltip(QStringLiteral("Scheduled"));
+        EXPECT_TRUE(tip.contains(QStringLiteral(", Done.\nNext download: "))) << tip.toStdString();
+        EXPECT_TRUE(form->StatusLine->text().contains(QStringLiteral("Scheduled downloaded at")));
+        EXPECT_EQ(countdown(QStringLiteral("Scheduled")), QStringLiteral("00:01:00"));
+        const int index = form->driver().engine().indexOf(rowOf(QStringLiteral("Scheduled")));
+        EXPECT_EQ(form->driver().engine().nextTryMs(index), test::FakeClock::morning() + 120 * 1000);
+        checked = true;
+    });
+    clickDownload(QStringLiteral("ByHand"));
+    EXPECT_TRUE(checked);
+    EXPECT_EQ(box.prompts(), QStringList{QStringLiteral("Done.")});
+}
+
+TEST_F(Form1Download, TheButtonOnAFeedThatIsDownloadingSaysSoAndStartsNoSecondTransfer)
+{
+    fakes = std::make_unique<test::FakeDownloads>();
+    addFeed(QStringLiteral("Busy"), 1);
+    loadAndTurnOn();
+    tickAt(QStringLiteral("Busy"), 60);
+    clickDownload(QStringLiteral("Busy"));
+    EXPECT_EQ(box.prompts(), QStringList{QStringLiteral("This feed is downloading now.")});
+    EXPECT_EQ(box.shown()[0].title, QStringLiteral("Tidewell Episode"));
+    EXPECT_EQ(fakes->made(rowOf(QStringLiteral("Busy"))), 1);
+    EXPECT_TRUE(form->PushButton2->isEnabled());
+}
+
+TEST_F(Form1Download, TwoFeedsOfOneNameEachDownloadTheirOwnEpisode)
+{
+    addFeed(QStringLiteral("Twin"), 5);
+    execute(statements::insertFeed({QStringLiteral("Twin"), QStringLiteral("6"), QStringLiteral("Other.mp3"), folder,
+                                    server.url(QStringLiteral("/Other.xml")), true}));
+    server.serve("/Other.xml", Reply::ok(rssWithEpisode(server.url(QStringLiteral("/Other.mp3")))));
+    server.serve("/Other.mp3", Reply::ok("the other twin", "audio/mpeg"));
+    load(settings::off);
+    for (int row = 0; row < 2; ++row) {
+        form->ListView1->setCurrentIndex(form->ListItems->index(row, 0));
+        form->PushButton2->click();
+    }
+    EXPECT_EQ(box.prompts(), (QStringList{QStringLiteral("Done."), QStringLiteral("Done.")}));
+    EXPECT_EQ(downloads(QStringLiteral("Twin")), 1);
+    EXPECT_EQ(server.hits("/Other.mp3"), 1);
 }
 
 } // namespace

@@ -3,6 +3,9 @@
 #include "TemporaryHome.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -74,6 +77,51 @@ TEST_F(OneRunningCopy, LocksGoWithTheirHolder)
     }
     RunningCopy headless(dataFolder());
     EXPECT_EQ(headless.claimForHeadless(), Holder::None);
+}
+
+// A place where no file can be made, whoever the test runs as (a read-only
+// folder keeps out every user but root): a path through a file.
+QString unusable(const test::TemporaryHome &home, const char *name)
+{
+    const QString path = home.path() + QLatin1Char('/') + QString::fromLatin1(name);
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    return path;
+}
+
+TEST_F(OneRunningCopy, WhereTheDataFolderTakesNoLockTheLockGoesElsewhereAndStillKeepsOutASecondCopy)
+{
+    const QString data = unusable(home, "data-folder");
+    RunningCopy headless(data);
+    ASSERT_EQ(headless.claimForHeadless(), Holder::None);
+    const QStringList places = headless.lockPlaces();
+    ASSERT_EQ(places.size(), 3) << "the data folder, the runtime folder, the state folder";
+    EXPECT_TRUE(QFileInfo(places[1]).isFile());
+    EXPECT_EQ(RunningCopy(data).claimForHeadless(), Holder::Headless);
+    EXPECT_EQ(RunningCopy(data).claimForWindow(), Holder::Headless);
+
+    // The data folder takes locks again: a copy starting now still finds the
+    // one that had to go elsewhere.
+    ASSERT_TRUE(QFile::remove(data));
+    ASSERT_TRUE(QDir().mkpath(data));
+    RunningCopy later(data);
+    EXPECT_EQ(later.claimForHeadless(), Holder::Headless);
+    EXPECT_EQ(later.holderProcess(), QCoreApplication::applicationPid());
+    EXPECT_FALSE(QFileInfo::exists(places[0])) << "the refused copy leaves no lock behind";
+}
+
+TEST_F(OneRunningCopy, WithNoPlaceForALockTheProgramDoesNotRun)
+{
+    const QString data = unusable(home, "data-folder");
+    qputenv("XDG_RUNTIME_DIR", unusable(home, "runtime-file").toLocal8Bit());
+    qputenv("XDG_STATE_HOME", unusable(home, "state-file").toLocal8Bit());
+    EXPECT_EQ(RunningCopy(data).claimForHeadless(), Holder::NoLock);
+    test::ScriptedMessageBox box;
+    RunningCopy window(data);
+    EXPECT_EQ(deferToRunningCopy(window, data, box), 1);
+    ASSERT_EQ(box.shown().size(), 1u);
+    EXPECT_TRUE(box.shown()[0].prompt.contains(QStringLiteral("cannot make a lock file")))
+        << box.shown()[0].prompt.toStdString();
 }
 
 TEST_F(OneRunningCopy, ALaterStartAsksTheWindowToComeForward)

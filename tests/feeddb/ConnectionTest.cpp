@@ -66,7 +66,6 @@ TEST_F(ConnectionTest, MinutesOrderNumerically)
 TEST_F(ConnectionTest, NamesCompareWithoutRegardToCase)
 {
     add(QStringLiteral("Morning News"), QStringLiteral("5"));
-    EXPECT_EQ(names(statements::feedNamed(QStringLiteral("MORNING news"))).size(), 1);
     EXPECT_EQ(names(statements::feedsWithName(QStringLiteral("  morning NEWS  "))).size(), 1);
 }
 
@@ -76,7 +75,6 @@ TEST_F(ConnectionTest, NameWithSingleQuotesTravelsThroughEveryStatement)
     add(name, QStringLiteral("15"));
     EXPECT_EQ(names(statements::feedsByMinute()), QStringList{name});
     EXPECT_EQ(names(statements::feedsByName()), QStringList{name});
-    EXPECT_EQ(names(statements::feedNamed(name)), QStringList{name});
     EXPECT_EQ(names(statements::feedsWithName(name)), QStringList{name});
 
     const QString renamed = QStringLiteral("Rock 'n' Roll's Best");
@@ -84,7 +82,7 @@ TEST_F(ConnectionTest, NameWithSingleQuotesTravelsThroughEveryStatement)
                                        QStringLiteral("/tmp/o'clock/"), QStringLiteral("http://x/?a='b'"), false},
                                       name));
     RecordSet records;
-    records.Open(statements::feedNamed(renamed), db);
+    records.Open(statements::feedsWithName(renamed), db);
     ASSERT_FALSE(records.Eof());
     EXPECT_EQ(records.Fields(QStringLiteral("filename")).toText(), QStringLiteral("it's.mp3"));
     EXPECT_EQ(records.Fields(QStringLiteral("folder")).toText(), QStringLiteral("/tmp/o'clock/"));

@@ -20,7 +20,8 @@ TEST(Statements, TextsStandAsTheCatalogueHasThem)
     EXPECT_EQ(statements::pointFoldersAtDesktop(QStringLiteral("/home/a/Desktop/")).toStdString(),
               "update [rss] set [folder]='/home/a/Desktop/'");
     EXPECT_EQ(statements::feedsByMinute().toStdString(), "select * from [rss] order by [minute]");
-    EXPECT_EQ(statements::feedNamed(QStringLiteral("News")).toStdString(), "select * from [rss] where name='News'");
+    EXPECT_EQ(statements::feedRowsByMinute().toStdString(), "select rowid as [row], * from [rss] order by [minute]");
+    EXPECT_EQ(statements::feedAtRow(7).toStdString(), "select * from [rss] where rowid=7");
     EXPECT_EQ(statements::feedsByName().toStdString(), "select * from [rss] order by [name]");
     EXPECT_EQ(statements::feedsWithName(QStringLiteral("  News ")).toStdString(),
               "select * from [rss] where name='News'");

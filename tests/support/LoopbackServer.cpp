@@ -177,6 +177,24 @@ public:
         return m_tlsHandshakes;
     }
 
+    void answerBegins()
+    {
+        QMutexLocker lock(&m_mutex);
+        m_peakAnswering = std::max(m_peakAnswering, ++m_answering);
+    }
+
+    void answerEnds()
+    {
+        QMutexLocker lock(&m_mutex);
+        --m_answering;
+    }
+
+    int peakConcurrentAnswers() const
+    {
+        QMutexLocker lock(&m_mutex);
+        return m_peakAnswering;
+    }
+
 private:
     mutable QMutex m_mutex;
     std::map<QByteArray, Handler> m_handlers;
@@ -184,6 +202,8 @@ private:
     QList<Request> m_requests;
     std::optional<QByteArray> m_proxyCredentials;
     int m_tlsHandshakes = 0;
+    int m_answering = 0;
+    int m_peakAnswering = 0;
 };
 
 // One client connection: reads requests one after another and writes each
@@ -196,6 +216,11 @@ public:
         connect(socket, &QTcpSocket::readyRead, this, [this] { onReadyRead(); });
         connect(socket, &QTcpSocket::bytesWritten, this, [this] { writeMore(); });
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+    }
+    ~Connection() override
+    {
+        if (m_answering)
+            m_state.answerEnds();
     }
 
 private:
@@ -229,6 +254,7 @@ private:
     void startAnswer(const Reply &reply)
     {
         m_answering = true;
+        m_state.answerBegins();
         m_reply = reply;
         m_sent = 0;
         m_streamEnded = !reply.stream;
@@ -332,6 +358,7 @@ private:
                 break;
             }
             m_answering = false;
+            m_state.answerEnds();
             m_reply = Reply();
             nextRequest();
             break;
@@ -436,6 +463,11 @@ QList<LoopbackServer::Request> LoopbackServer::requests() const
 int LoopbackServer::tlsHandshakes() const
 {
     return m_state->tlsHandshakes();
+}
+
+int LoopbackServer::peakConcurrentAnswers() const
+{
+    return m_state->peakConcurrentAnswers();
 }
 
 } // namespace tidewell::test

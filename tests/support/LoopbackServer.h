@@ -88,6 +88,8 @@ public:
     void requireProxyCredentials(const QByteArray &user, const QByteArray &password);
 
     int hits(const QByteArray &path) const;
+    // The most requests that were being answered at one time.
+    int peakConcurrentAnswers() const;
     QList<Request> requests() const;
     // Connections that opened with a TLS handshake (a client following a
     // redirect to https); the server closes them unanswered.
