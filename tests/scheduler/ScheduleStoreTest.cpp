@@ -57,7 +57,9 @@ TEST_F(ScheduleStoreTest, ChangesReachTheFileWhenTheEventLoopComesRoundInALogWit
     EXPECT_EQ(other.text("pragma journal_mode"), QStringLiteral("wal"));
     store.saveLastDownload(1, done("A"));
     store.saveCount(1, {QStringLiteral("A"), 60, 5000, 2, 7000, false});
-    store.saveEpisode(1, {QStringLiteral("http://a/e.mp3"), QStringLiteral("/pods/a.mp3"), "\"e\"", {}, 7, 9});
+    store.saveEpisode(1, {QStringLiteral("http://a/e.mp3"), QStringLiteral("http://b/e.mp3"), QStringLiteral("/pods/a.mp3"),
+                          "\"e\"", {}, 7, 9, 11});
+    store.saveFeedDocument(1, {QStringLiteral("http://a/feed"), QStringLiteral("http://b/feed"), "\"f\"", {}});
     EXPECT_EQ(other.text("select count(*) from downloads"), QStringLiteral("0")) << "written behind";
     QCoreApplication::processEvents();
     EXPECT_EQ(other.text("select report from downloads where row = 1"), QStringLiteral("Done."));
@@ -69,6 +71,9 @@ TEST_F(ScheduleStoreTest, ChangesReachTheFileWhenTheEventLoopComesRoundInALogWit
     EXPECT_EQ(again.count(1)->failures, 2);
     EXPECT_EQ(again.count(1)->retryAtMs, 7000);
     EXPECT_EQ(again.episode(1)->size, 7);
+    EXPECT_EQ(again.episode(1)->answeredUrl, QStringLiteral("http://b/e.mp3"));
+    EXPECT_EQ(again.episode(1)->changedMs, 11);
+    EXPECT_EQ(again.feedDocument(1)->etag, QByteArray("\"f\""));
 }
 
 TEST_F(ScheduleStoreTest, AFileAnotherProgramHoldsIsTriedAgainLaterNotWaitedFor)
