@@ -10,7 +10,7 @@
 #include "FeedDownloadJob.h"
 #include "FeedList.h"
 #include "FeedReader.h"
-#include "HeadlessScheduler.h"
+#include "HeadlessService.h"
 #include "Network.h"
 #include "OpmlExport.h"
 #include "OpmlImport.h"
@@ -37,7 +37,9 @@
 namespace tidewell {
 namespace {
 
-enum ExitStatus { Success = 0, Failure = 1, Usage = 2 };
+// 3: a second --headless beside a first, which a service manager must not
+// restart (it would only refuse again).
+enum ExitStatus { Success = 0, Failure = 1, Usage = 2, AnotherService = 3 };
 
 void out(const QString &line)
 {
@@ -86,14 +88,6 @@ QString isoTime(qint64 ms)
     return QDateTime::fromMSecsSinceEpoch(ms).toString(Qt::ISODate);
 }
 
-qint32 secondsPerMinute()
-{
-    // Tests shorten the minute so a schedule plays out in seconds.
-    bool ok = false;
-    const int seconds = qEnvironmentVariableIntValue("TIDEWELL_SECONDS_PER_MINUTE", &ok);
-    return ok && seconds > 0 ? seconds : 60;
-}
-
 void warnAboutStore(const ScheduleStore &store)
 {
     if (!store.isOpen())
@@ -110,8 +104,8 @@ int showStatus(Database &db, ConsoleMessageBox &reports)
     // A look only: whatever scheduler runs keeps the store.
     ScheduleStore store(ScheduleStore::defaultPath(), ScheduleStore::Mode::ReadOnly);
     SystemClock clock;
-    CountdownEngine engine(clock, &store, secondsPerMinute());
-    engine.setFeeds(ScheduledFeeds(rows, secondsPerMinute()));
+    CountdownEngine engine(clock, &store, SecondsPerMinute());
+    engine.setFeeds(ScheduledFeeds(rows, SecondsPerMinute()));
     const QString none = QStringLiteral("-");
     for (int index = 0; index < engine.size(); ++index) {
         const ScheduledFeed &feed = engine.feed(index);
@@ -150,8 +144,8 @@ int downloadFeed(Database &db, ConsoleMessageBox &reports, const QString &name)
                                return std::make_unique<FeedDownload>(
                                    FeedDownloadContext{db.connection, network, &store}, row);
                            },
-                           secondsPerMinute(), 0});
-    driver.setFeeds(ScheduledFeeds(rows, secondsPerMinute()));
+                           SecondsPerMinute(), 0});
+    driver.setFeeds(ScheduledFeeds(rows, SecondsPerMinute()));
     ErrorTrap onError(reports, QStringLiteral("Form1"), QStringLiteral("PushButton2_Click"));
     std::optional<FeedDownloadOutcome> outcome;
     QEventLoop loop;
@@ -176,11 +170,14 @@ int importOpml(Database &db, const OpmlReading &reading)
     try {
         for (const QString &line : ImportFeeds(db.connection, reading.feeds, GetDesktopPath()))
             out(line);
-        return Success;
     } catch (const RuntimeError &error) {
         err(QStringLiteral("Nothing was added: ") + error.description());
         return Failure;
     }
+    // Whichever copy schedules (the window or the service) reads the list again.
+    if (tellSchedulerToReload(datafile::dataFolder()))
+        out(QStringLiteral("The running scheduler has the new feeds."));
+    return Success;
 }
 
 int exportOpml(Database &db)
@@ -256,25 +253,30 @@ int runHeadless(Database &db, ConsoleMessageBox &reports)
         err(QStringLiteral("Cannot set up signal handling."));
         return Failure;
     }
-    Network network;
-    SystemClock clock;
-    ScheduleStore store;
-    warnAboutStore(store);
-    QObject::connect(&store, &ScheduleStore::writeProblem, &store, [](const QString &message) {
-        if (!message.isEmpty())
-            err(message);
-    });
-    HeadlessScheduler scheduler({db.connection, network, reports, clock, &store, secondsPerMinute()},
-                                [&](const QString &feed, const QString &outcome) {
-                                    if (schedulersignals::stopAsked())
-                                        return;
-                                    out(QDateTime::currentDateTime().toString(Qt::ISODate) + QLatin1Char(' ') + feed
-                                        + QStringLiteral(": ") + outcome);
-                                });
-    scheduler.setNewDatabase(db.newDatabase);
-    if (!scheduler.reload())
-        err(QStringLiteral("The feed list could not be read; SIGHUP tries again."));
-    scheduler.driver().followNetwork();
+    const QString dataFolder = datafile::dataFolder();
+    RunningCopy running(dataFolder);
+    switch (running.claimForService()) {
+    case RunningCopy::Holder::None:
+        break;
+    case RunningCopy::Holder::NoLock:
+        err(noLockMessage(running));
+        return Failure;
+    case RunningCopy::Holder::Window:
+    case RunningCopy::Holder::Headless:
+        err(QStringLiteral("Another headless scheduler (process %1) already serves these feeds; this one does not "
+                           "start.")
+                .arg(running.holderProcess()));
+        return AnotherService;
+    }
+    HeadlessService service({db.connection, reports, dataFolder, SecondsPerMinute(), db.newDatabase}, running,
+                            [](const QString &feed, const QString &outcome) {
+                                if (schedulersignals::stopAsked())
+                                    return;
+                                out(QDateTime::currentDateTime().toString(Qt::ISODate) + QLatin1Char(' ') + feed
+                                    + QStringLiteral(": ") + outcome);
+                            });
+    QObject::connect(&service, &HeadlessService::said, &service, [](const QString &line) { err(line); });
+    service.start();
 
     // A signal that came during start-up waits here, in the pipe.
     QSocketNotifier notifier(signals, QSocketNotifier::Read);
@@ -283,21 +285,21 @@ int runHeadless(Database &db, ConsoleMessageBox &reports)
         if (::read(signals, &number, 1) != 1)
             return;
         if (number == SIGHUP) {
-            if (scheduler.reload())
-                err(QStringLiteral("Feed list read again: %1 feeds.").arg(scheduler.feedCount()));
+            if (!service.isScheduling())
+                err(QStringLiteral("The window schedules the feeds now; the list is read when the schedule comes "
+                                   "back."));
+            else if (service.reload())
+                err(QStringLiteral("Feed list read again: %1 feeds.").arg(service.feedCount()));
             else
                 err(QStringLiteral("The feed list could not be read again; the %1 feeds and their counts stay as "
                                    "they were.")
-                        .arg(scheduler.feedCount()));
+                        .arg(service.feedCount()));
             return;
         }
-        scheduler.stop();
-        store.flush();
+        service.stop();
         QCoreApplication::exit(Success);
     });
     schedulersignals::eventLoopRuns();
-    err(QStringLiteral("Scheduling %1 feeds. SIGHUP reads the feed list again; SIGINT or SIGTERM stops.")
-            .arg(scheduler.feedCount()));
     return QCoreApplication::exec();
 }
 
@@ -403,9 +405,6 @@ int runCommandLine(const QStringList &arguments, const QString &programFolder)
         return importOpml(db, opml);
     if (parser.isSet(exportOpmlOption))
         return exportOpml(db);
-    const auto running = claimHeadlessScheduler(datafile::dataFolder());
-    if (!running)
-        return Failure;
     return runHeadless(db, reports);
 }
 

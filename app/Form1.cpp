@@ -50,7 +50,8 @@ const QString countdownDescription = QStringLiteral("Download Minute: the time l
 
 Form1::Form1(Environment environment, QWidget *parent)
     : QWidget(parent), m_messageBox(environment.messageBox), m_programFolder(std::move(environment.programFolder)),
-      m_tickMilliseconds(environment.tickMilliseconds), m_endProgram(std::move(environment.endProgram)),
+      m_tickMilliseconds(environment.tickMilliseconds), m_secondsPerMinute(environment.secondsPerMinute),
+      m_scheduleFromService(environment.scheduleFromService), m_endProgram(std::move(environment.endProgram)),
       m_ownClock(environment.clock ? nullptr : std::make_unique<SystemClock>()),
       m_ownNetwork(environment.network ? nullptr : std::make_unique<Network>()),
       m_ownStore(environment.store ? nullptr : std::make_unique<ScheduleStore>()),
@@ -63,7 +64,7 @@ Form1::Form1(Environment environment, QWidget *parent)
                                                return std::make_unique<FeedDownload>(
                                                    FeedDownloadContext{dbConn, m_network, &m_store}, row);
                                            }),
-                60, 0}), // the window's own tick wakes it (tickAll)
+                environment.secondsPerMinute, 0}), // the window's own tick wakes it (tickAll)
       m_editor(std::make_unique<Form2>(Form2::Environment{m_messageBox, dbConn, m_programFolder}))
 {
     connectDriver();
@@ -266,7 +267,7 @@ void Form1::listPodCast()
     // A list that could not be read at all is no reason to forget the
     // schedule: the driver goes on with the feeds it had.
     if (onError.reportCount() == 0 || !rows.empty())
-        m_driver.setFeeds(ScheduledFeeds(rows));
+        m_driver.setFeeds(ScheduledFeeds(rows, m_secondsPerMinute));
     if (schedulingOn())
         rebindTimers();
     else if (!isLoading)

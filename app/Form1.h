@@ -83,6 +83,11 @@ public:
         // Makes the download of a feed row; empty means the real one. Tests
         // make downloads that end when they say.
         DownloadFactory makeDownload = {};
+        // The program's minute (shorter to try a schedule out).
+        qint32 secondsPerMinute = 60;
+        // The schedule was handed over by the background service, which
+        // waits until this window closes.
+        bool scheduleFromService = false;
     };
 
     // Columns of the list and the roles under which each row keeps its
@@ -197,6 +202,8 @@ private:
     MessageBox &m_messageBox;
     QString m_programFolder;
     int m_tickMilliseconds;
+    qint32 m_secondsPerMinute;
+    bool m_scheduleFromService;
     std::function<void()> m_endProgram;
     std::unique_ptr<SystemClock> m_ownClock;
     std::unique_ptr<Network> m_ownNetwork;

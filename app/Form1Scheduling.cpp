@@ -402,6 +402,9 @@ void Form1::showStatus()
         text = m_failures[m_failingFeeds.last()];
         if (m_failingFeeds.size() > 1)
             text += QStringLiteral(" (%1 feeds are failing; see their tooltips)").arg(m_failingFeeds.size());
+    } else if (m_scheduleFromService) {
+        text = QStringLiteral("Scheduling here; the background service is paused until this window closes.")
+            + (text.isEmpty() ? QString() : QLatin1Char(' ') + text);
     }
     // The schedule no longer reaching the disk matters more than any feed.
     if (!m_storeProblem.isEmpty())

@@ -1,51 +1,25 @@
 #include "RunningCopy.h"
 
+#include "LocalChannel.h"
 #include "MessageBox.h"
+#include "PathHelpers.h"
 
-#include <QCryptographicHash>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
-#include <QLocalServer>
 #include <QLocalSocket>
-#include <QStandardPaths>
 #include <QThread>
 
 #include <cstdio>
 
 namespace tidewell {
 namespace {
-const QByteArray request = QByteArrayLiteral("come forward\n");
-const QByteArray reply = QByteArrayLiteral("coming\n");
+const QByteArray comeForwardRequest = QByteArrayLiteral("come forward");
+const QByteArray comeForwardAnswer = QByteArrayLiteral("coming\n");
+const QByteArray reloadRequest = QByteArrayLiteral("reload");
+const QByteArray reloadedAnswer = QByteArrayLiteral("reloaded\n");
+} // namespace
 
-// One name per data folder: two users, or two feed lists of one user, each
-// have their own window and their own locks.
-QString perFeedList(const QString &dataFolder)
-{
-    const QByteArray folder = QFileInfo(dataFolder).absoluteFilePath().toUtf8();
-    return QStringLiteral("tidewell-episode-keeper-")
-        + QString::fromLatin1(QCryptographicHash::hash(folder, QCryptographicHash::Sha256).toHex().left(16));
-}
-
-// In the user's own runtime folder.
-QString serverName(const QString &dataFolder)
-{
-    const QString name = perFeedList(dataFolder);
-    const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    return runtime.isEmpty() ? name : runtime + QLatin1Char('/') + name;
-}
-
-// Where the program keeps its state (beside the schedule).
-QString stateFolder()
-{
-    QString base = qEnvironmentVariable("XDG_STATE_HOME");
-    if (base.isEmpty() || QDir::isRelativePath(base))
-        base = QDir::homePath() + QStringLiteral("/.local/state");
-    return base + QStringLiteral("/Marrowby/Tidewell Episode Keeper");
-}
-
-// Without a lock a second copy could fetch every episode again beside this
-// one, so the program does not run.
 QString noLockMessage(const RunningCopy &running)
 {
     return QStringLiteral("Tidewell Episode Keeper cannot make a lock file in any of %1, so it could not keep a "
@@ -53,26 +27,16 @@ QString noLockMessage(const RunningCopy &running)
         .arg(running.lockPlaces().join(QStringLiteral(", ")));
 }
 
-bool readLine(QLocalSocket &socket, QByteArray &line, const QDeadlineTimer &deadline)
-{
-    while (!socket.canReadLine()) {
-        if (deadline.hasExpired() || !socket.waitForReadyRead(static_cast<int>(deadline.remainingTime())))
-            return false;
-    }
-    line = socket.readLine();
-    return true;
-}
-} // namespace
 
 FeedListLock::FeedListLock(const QString &dataFolder, const QString &name)
 {
-    const QString elsewhere = perFeedList(dataFolder) + QLatin1Char('-') + name;
+    const QString elsewhere = feedListKey(dataFolder) + QLatin1Char('-') + name;
     QStringList paths{dataFolder + QLatin1Char('/') + name};
     // Only the session's own runtime folder: Qt's stand-in for a missing one
     // is a folder in /tmp.
     if (const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR"); !runtime.isEmpty())
         paths << runtime + QLatin1Char('/') + elsewhere;
-    paths << stateFolder() + QLatin1Char('/') + elsewhere;
+    paths << StateFolder() + QLatin1Char('/') + elsewhere;
     for (const QString &path : paths) {
         QDir().mkpath(QFileInfo(path).absolutePath());
         auto lock = std::make_unique<QLockFile>(path);
@@ -132,6 +96,7 @@ QStringList FeedListLock::places() const
 
 RunningCopy::RunningCopy(const QString &dataFolder)
     : m_windowLock(dataFolder, QStringLiteral("window.lock")),
+      m_serviceLock(dataFolder, QStringLiteral("service.lock")),
       m_schedulerLock(dataFolder, QStringLiteral("scheduler.lock"))
 {
 }
@@ -151,7 +116,7 @@ RunningCopy::Holder RunningCopy::claimForWindow()
     case FeedListLock::Result::Taken:
         return Holder::None;
     case FeedListLock::Result::Held:
-        m_windowLock.unlock();
+        // The window's own lock is kept: the service may hand the schedule over.
         m_holderProcess = m_schedulerLock.holder();
         return Holder::Headless;
     case FeedListLock::Result::Impossible:
@@ -161,77 +126,91 @@ RunningCopy::Holder RunningCopy::claimForWindow()
     return Holder::NoLock;
 }
 
-RunningCopy::Holder RunningCopy::claimForHeadless()
+RunningCopy::Holder RunningCopy::claimForService()
 {
-    switch (m_schedulerLock.tryLock()) {
+    switch (m_serviceLock.tryLock()) {
     case FeedListLock::Result::Taken:
         return Holder::None;
-    case FeedListLock::Result::Impossible:
-        return Holder::NoLock;
     case FeedListLock::Result::Held:
+        m_holderProcess = m_serviceLock.holder();
+        return Holder::Headless;
+    case FeedListLock::Result::Impossible:
         break;
     }
+    return Holder::NoLock;
+}
+
+bool RunningCopy::takeSchedule()
+{
+    if (m_schedulerLock.isLocked())
+        return true;
+    if (m_schedulerLock.tryLock() == FeedListLock::Result::Taken)
+        return true;
     m_holderProcess = m_schedulerLock.holder();
-    // The window holds both locks under one process.
-    return m_windowLock.holder() == m_holderProcess ? Holder::Window : Holder::Headless;
+    return false;
 }
 
-ComeForwardServer::ComeForwardServer(const QString &dataFolder, QObject *parent)
-    : QObject(parent), m_server(new QLocalServer(this))
+void RunningCopy::releaseSchedule()
 {
-    const QString name = serverName(dataFolder);
-    // Only the holder of the window lock gets here, so a socket already there
-    // was left by a window that died.
-    QLocalServer::removeServer(name);
-    m_server->setSocketOptions(QLocalServer::UserAccessOption);
-    if (!m_server->listen(name))
+    m_schedulerLock.unlock();
+}
+
+bool RunningCopy::scheduleHeldElsewhere() const
+{
+    return !m_schedulerLock.isLocked() && m_schedulerLock.holder() != 0;
+}
+
+WindowChannel::WindowChannel(const QString &dataFolder, QObject *parent)
+    : QObject(parent), m_channel(new LocalChannel(channelPath(dataFolder, QStringLiteral("window")), this))
+{
+    if (!m_channel->isListening())
         std::fprintf(stderr, "A second start cannot bring this window forward: %s\n",
-                     m_server->errorString().toLocal8Bit().constData());
-    connect(m_server, &QLocalServer::newConnection, this, &ComeForwardServer::answer);
+                     m_channel->errorString().toLocal8Bit().constData());
+    connect(m_channel, &LocalChannel::request, this, [this](QLocalSocket *client, const QByteArray &line) {
+        if (line == comeForwardRequest) {
+            Q_EMIT comeForward();
+            client->write(comeForwardAnswer);
+        } else if (line == reloadRequest) {
+            Q_EMIT reloadList();
+            client->write(reloadedAnswer);
+        }
+        client->disconnectFromServer();
+    });
 }
 
-bool ComeForwardServer::isListening() const
+bool WindowChannel::isListening() const
 {
-    return m_server->isListening();
-}
-
-void ComeForwardServer::answer()
-{
-    while (QLocalSocket *socket = m_server->nextPendingConnection()) {
-        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-        connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
-            if (!socket->canReadLine())
-                return;
-            if (socket->readLine() == request) {
-                Q_EMIT comeForward();
-                socket->write(reply);
-            }
-            socket->disconnectFromServer();
-        });
-    }
+    return m_channel->isListening();
 }
 
 bool askToComeForward(const QString &dataFolder, int milliseconds)
 {
     const QDeadlineTimer deadline(milliseconds);
-    QLocalSocket socket;
     // The running window takes its lock a moment before it listens, so a
     // start right after it may have to try again.
     for (;;) {
-        socket.connectToServer(serverName(dataFolder));
-        if (socket.waitForConnected(static_cast<int>(deadline.remainingTime())))
-            break;
+        const std::optional<QByteArray> answer = askChannel(channelPath(dataFolder, QStringLiteral("window")),
+                                                            comeForwardRequest,
+                                                            static_cast<int>(deadline.remainingTime()));
+        if (answer)
+            return *answer == comeForwardAnswer.trimmed();
         if (deadline.hasExpired())
             return false;
         QThread::msleep(50);
     }
-    socket.write(request);
-    QByteArray answer;
-    return socket.waitForBytesWritten(static_cast<int>(deadline.remainingTime())) && readLine(socket, answer, deadline)
-        && answer == reply;
 }
 
-std::optional<int> deferToRunningCopy(RunningCopy &running, const QString &dataFolder, MessageBox &messageBox)
+bool tellSchedulerToReload(const QString &dataFolder)
+{
+    for (const QString &role : {QStringLiteral("window"), QStringLiteral("service")}) {
+        if (askChannel(channelPath(dataFolder, role), reloadRequest, 5000) == reloadedAnswer.trimmed())
+            return true;
+    }
+    return false;
+}
+
+std::optional<int> deferToRunningCopy(RunningCopy &running, const QString &dataFolder, MessageBox &messageBox,
+                                      const std::function<bool()> &handOver)
 {
     switch (running.claimForWindow()) {
     case RunningCopy::Holder::None:
@@ -244,9 +223,12 @@ std::optional<int> deferToRunningCopy(RunningCopy &running, const QString &dataF
                             .arg(running.holderProcess()));
         return 1;
     case RunningCopy::Holder::Headless:
-        messageBox.show(QStringLiteral("Tidewell Episode Keeper is already downloading your feeds without its "
-                                       "window (tidewell-episode-keeper --headless, process %1).\r\nStop it before "
-                                       "opening the window, so that no episode is downloaded twice.")
+        if (handOver())
+            return std::nullopt;
+        messageBox.show(QStringLiteral("Tidewell Episode Keeper is downloading your feeds without its window "
+                                       "(tidewell-episode-keeper --headless, process %1), and it did not hand the "
+                                       "schedule over.\r\nStop it before opening the window, so that no episode is "
+                                       "downloaded twice.")
                             .arg(running.holderProcess()));
         return 1;
     case RunningCopy::Holder::NoLock:
@@ -254,29 +236,6 @@ std::optional<int> deferToRunningCopy(RunningCopy &running, const QString &dataF
         return 1;
     }
     return 1;
-}
-
-std::unique_ptr<RunningCopy> claimHeadlessScheduler(const QString &dataFolder)
-{
-    auto running = std::make_unique<RunningCopy>(dataFolder);
-    QString refusal;
-    switch (running->claimForHeadless()) {
-    case RunningCopy::Holder::None:
-        return running;
-    case RunningCopy::Holder::Window:
-        refusal = QStringLiteral("Tidewell Episode Keeper is already scheduling these feeds in its window "
-                                 "(process %1); close it before starting --headless.");
-        break;
-    case RunningCopy::Holder::Headless:
-        refusal = QStringLiteral("Another headless scheduler (process %1) is already downloading these feeds; "
-                                 "stop it before starting --headless again.");
-        break;
-    case RunningCopy::Holder::NoLock:
-        std::fprintf(stderr, "%s\n", noLockMessage(*running).toLocal8Bit().constData());
-        return nullptr;
-    }
-    std::fprintf(stderr, "%s\n", refusal.arg(running->holderProcess()).toLocal8Bit().constData());
-    return nullptr;
 }
 
 } // namespace tidewell

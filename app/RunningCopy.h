@@ -5,11 +5,11 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
 
-class QLocalServer;
 
 namespace tidewell {
 
@@ -41,11 +41,12 @@ private:
 };
 
 // One copy of the program schedules the downloads of a feed list: the window
-// or the headless scheduler, never both and never two of either, or every
-// episode would be fetched twice. Each holds a lock for as long as it runs; a
-// lock left behind by a copy that died is taken over. A copy that cannot
-// make a lock anywhere does not run. The command line's other actions take no
-// lock and run beside either.
+// or the headless scheduler (the service), never both and never two of
+// either, or every episode would be fetched twice. The schedule's lock says
+// which; the window and the service each have a lock of their own besides,
+// so that there is one of each at most. A lock left behind by a copy that
+// died is taken over. A copy that cannot make a lock anywhere does not run.
+// The command line's other actions take no lock and run beside either.
 class RunningCopy
 {
 public:
@@ -55,52 +56,70 @@ public:
     RunningCopy(const RunningCopy &) = delete;
     RunningCopy &operator=(const RunningCopy &) = delete;
 
-    // Take the locks of the window (its own and the scheduler's), or of the
-    // headless scheduler (the scheduler's). Holder::None when taken; else the
-    // copy that holds them, or NoLock, and nothing is taken.
+    // The window's lock, then the schedule's. None when both are taken;
+    // Window when another window runs (nothing is taken); Headless when the
+    // service schedules (the window's own lock is kept, so that it may ask
+    // the service to hand over); NoLock.
     Holder claimForWindow();
-    Holder claimForHeadless();
+    // The service's own lock: None when taken, Headless when another service
+    // runs on this feed list, NoLock.
+    Holder claimForService();
+    // The schedule's lock: true when this copy holds it now.
+    bool takeSchedule();
+    void releaseSchedule();
+    // Another copy holds the schedule's lock.
+    bool scheduleHeldElsewhere() const;
     // The process of the copy a refused claim found.
     qint64 holderProcess() const { return m_holderProcess; }
-    // Where the scheduler's lock was looked for, for a refusal's message.
+    // Where the schedule's lock was looked for, for a refusal's message.
     QStringList lockPlaces() const { return m_schedulerLock.places(); }
 
 private:
     FeedListLock m_windowLock;
+    FeedListLock m_serviceLock;
     FeedListLock m_schedulerLock;
     qint64 m_holderProcess = 0;
 };
 
-// The window's end of "come forward": later starts of the window on the same
-// data folder connect here and ask.
-class ComeForwardServer : public QObject
+class LocalChannel;
+
+// Without a lock a second copy could fetch every episode again beside this
+// one, so the program does not run; this says so.
+QString noLockMessage(const RunningCopy &running);
+
+// The window's channel: later starts of the window ask it to come forward,
+// and a change of the feed list made elsewhere (an import) asks it to read
+// the list again.
+class WindowChannel : public QObject
 {
     Q_OBJECT
 
 public:
-    explicit ComeForwardServer(const QString &dataFolder, QObject *parent = nullptr);
+    explicit WindowChannel(const QString &dataFolder, QObject *parent = nullptr);
     bool isListening() const;
 
 Q_SIGNALS:
     void comeForward();
+    void reloadList();
 
 private:
-    void answer();
-
-    QLocalServer *m_server;
+    LocalChannel *m_channel;
 };
 
 // Asks the window running on the data folder to come forward; true when it
 // said it did within the time given.
 bool askToComeForward(const QString &dataFolder, int milliseconds);
 
+// Tells whichever copy schedules the feed list to read it again; true when
+// one did.
+bool tellSchedulerToReload(const QString &dataFolder);
+
 // A start of the window: nothing when it may go on (`running` then holds the
 // locks); otherwise the exit status, after asking the window already running
-// to come forward, or after telling the user a headless scheduler runs.
-std::optional<int> deferToRunningCopy(RunningCopy &running, const QString &dataFolder, MessageBox &messageBox);
-
-// A start of the headless scheduler: the locks to hold while it runs, or
-// nothing, after saying on standard error which copy already runs.
-std::unique_ptr<RunningCopy> claimHeadlessScheduler(const QString &dataFolder);
+// to come forward, or after telling the user why it cannot open. When the
+// service schedules, `handOver` asks it for the schedule and takes the lock;
+// false when that did not happen.
+std::optional<int> deferToRunningCopy(RunningCopy &running, const QString &dataFolder, MessageBox &messageBox,
+                                      const std::function<bool()> &handOver);
 
 } // namespace tidewell

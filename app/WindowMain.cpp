@@ -3,14 +3,63 @@
 // widget and graphics libraries (about thirty, with their dependencies),
 // which would be most of what starting it costs.
 #include "BuildConfig.h"
+#include "CountdownEngine.h"
 #include "DataFile.h"
 #include "Form1.h"
+#include "LocalChannel.h"
 #include "PathHelpers.h"
 #include "ProgramIcon.h"
 #include "QtMessageBox.h"
 #include "RunningCopy.h"
 
 #include <QApplication>
+#include <QDeadlineTimer>
+#include <QEventLoop>
+#include <QProgressDialog>
+#include <QThread>
+#include <QTimer>
+
+#include <atomic>
+#include <optional>
+#include <thread>
+
+namespace {
+
+// Asks the background service for the schedule and takes its lock. The
+// service first lets its running downloads end (ten seconds at most), so a
+// dialog says what the start waits for when it takes longer than a moment.
+bool takeScheduleFromService(tidewell::RunningCopy &running, const QString &dataFolder)
+{
+    std::optional<QByteArray> answer;
+    std::atomic<bool> answered{false};
+    QEventLoop loop;
+    std::thread asker([&] {
+        answer = tidewell::askChannel(tidewell::channelPath(dataFolder, QStringLiteral("service")), "hand over", 20000);
+        answered = true;
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    QProgressDialog waiting(QStringLiteral("The background service is finishing its downloads before this window "
+                                           "takes over the schedule."),
+                            QString(), 0, 0);
+    waiting.setWindowTitle(QStringLiteral("Tidewell Episode Keeper"));
+    waiting.setMinimumDuration(800);
+    waiting.setValue(0);
+    if (!answered)
+        loop.exec();
+    asker.join();
+    if (answer != QByteArray("handed over"))
+        return false;
+    // The service has let the lock go; nothing else takes it before us.
+    const QDeadlineTimer deadline(3000);
+    while (!running.takeSchedule()) {
+        if (deadline.hasExpired())
+            return false;
+        QThread::msleep(50);
+    }
+    return true;
+}
+
+} // namespace
 
 extern "C" Q_DECL_EXPORT int tidewell_window_main(int argc, char *argv[])
 {
@@ -28,13 +77,18 @@ extern "C" Q_DECL_EXPORT int tidewell_window_main(int argc, char *argv[])
     tidewell::QtMessageBox messageBox;
     const QString dataFolder = tidewell::datafile::dataFolder();
     tidewell::RunningCopy running(dataFolder);
-    if (const std::optional<int> status = tidewell::deferToRunningCopy(running, dataFolder, messageBox))
+    bool fromService = false;
+    const auto handOver = [&] { return fromService = takeScheduleFromService(running, dataFolder); };
+    if (const std::optional<int> status = tidewell::deferToRunningCopy(running, dataFolder, messageBox, handOver))
         return *status;
-    tidewell::ComeForwardServer comeForward(dataFolder);
+    tidewell::WindowChannel channel(dataFolder);
 
-    tidewell::Form1 mainWindow({messageBox, tidewell::programFolder()});
-    QObject::connect(&comeForward, &tidewell::ComeForwardServer::comeForward, &mainWindow,
-                     &tidewell::Form1::comeForward);
+    tidewell::Form1::Environment environment{messageBox, tidewell::programFolder()};
+    environment.secondsPerMinute = tidewell::SecondsPerMinute();
+    environment.scheduleFromService = fromService;
+    tidewell::Form1 mainWindow(std::move(environment));
+    QObject::connect(&channel, &tidewell::WindowChannel::comeForward, &mainWindow, &tidewell::Form1::comeForward);
+    QObject::connect(&channel, &tidewell::WindowChannel::reloadList, &mainWindow, &tidewell::Form1::listPodCast);
     mainWindow.driver().followNetwork();
     mainWindow.Form_Load();
     mainWindow.showAfterLoad();

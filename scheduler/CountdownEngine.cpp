@@ -8,6 +8,13 @@
 #include <limits>
 
 namespace tidewell {
+
+qint32 SecondsPerMinute()
+{
+    bool ok = false;
+    const int seconds = qEnvironmentVariableIntValue("TIDEWELL_SECONDS_PER_MINUTE", &ok);
+    return ok && seconds > 0 ? seconds : 60;
+}
 namespace {
 
 // The backoff in the program's minutes after this many failures in a row.

@@ -25,6 +25,10 @@ public:
     virtual qint64 monotonicMs() const = 0;
 };
 
+// The program's minute: 60 seconds, unless TIDEWELL_SECONDS_PER_MINUTE makes
+// it shorter to try a schedule out (intervals and retries alike).
+qint32 SecondsPerMinute();
+
 class SystemClock : public Clock
 {
 public:

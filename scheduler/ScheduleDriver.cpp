@@ -98,9 +98,18 @@ void ScheduleDriver::noticeSleep()
         m_engine.retryNow();
 }
 
+void ScheduleDriver::holdBack()
+{
+    m_holding = true;
+    m_wakeUp.stop();
+    for (const Waiting &waiting : m_waiting)
+        m_engine.releaseClaim(waiting.row);
+    m_waiting.clear();
+}
+
 void ScheduleDriver::runDue()
 {
-    if (m_shutDown || !m_engine.isCounting())
+    if (m_shutDown || m_holding || !m_engine.isCounting())
         return;
     noticeSleep();
     for (const int index : m_engine.dueFeeds())
@@ -111,7 +120,7 @@ void ScheduleDriver::runDue()
 void ScheduleDriver::downloadScheduled(FeedRow row)
 {
     const int index = m_engine.indexOf(row);
-    if (m_shutDown || index < 0 || m_engine.isClaimed(index))
+    if (m_shutDown || m_holding || index < 0 || m_engine.isClaimed(index))
         return;
     enqueue(index, true, nullptr, false);
     pump();
@@ -120,7 +129,7 @@ void ScheduleDriver::downloadScheduled(FeedRow row)
 ScheduleDriver::Manual ScheduleDriver::downloadNow(FeedRow row, ErrorTrap *onError)
 {
     const int index = m_engine.indexOf(row);
-    if (m_shutDown || index < 0)
+    if (m_shutDown || m_holding || index < 0)
         return Manual::Unknown;
     if (m_running.contains(row))
         return Manual::Downloading;
@@ -167,9 +176,9 @@ void ScheduleDriver::pump()
     m_pumping = true;
     do {
         m_pumpAgain = false;
-        while (!m_shutDown && startNextThatFits()) {
+        while (!m_shutDown && !m_holding && startNextThatFits()) {
         }
-    } while (m_pumpAgain && !m_shutDown);
+    } while (m_pumpAgain && !m_shutDown && !m_holding);
     m_pumping = false;
 }
 
@@ -256,7 +265,7 @@ void ScheduleDriver::end(FeedRow row, const Running &ran, const FeedDownloadOutc
 
 void ScheduleDriver::scheduleWake()
 {
-    if (m_shutDown || !m_engine.isCounting() || m_environment.tickMilliseconds <= 0) {
+    if (m_shutDown || m_holding || !m_engine.isCounting() || m_environment.tickMilliseconds <= 0) {
         m_wakeUp.stop();
         return;
     }

@@ -73,6 +73,10 @@ public:
     // The program ends: every download stops at once, and none of them is an
     // outcome; each such feed stays due for the next start.
     void shutDown();
+    // Another copy is to take the schedule: nothing more starts, feeds
+    // waiting for their turn stay due with their counts kept, and running
+    // downloads end as they will (their ends still come as ended()).
+    void holdBack();
 
     // Starts every due feed, or queues it behind the downloads running.
     void runDue();
@@ -146,6 +150,7 @@ private:
     bool m_pumping = false;
     bool m_pumpAgain = false;
     bool m_shutDown = false;
+    bool m_holding = false;
 };
 
 } // namespace tidewell
