@@ -1,5 +1,7 @@
 #include "Form1.h"
 
+#include "ProgramTitle.h"
+
 #include "CursorFile.h"
 #include "ElidedLabel.h"
 #include "DataFile.h"
@@ -41,7 +43,6 @@
 
 namespace tidewell {
 namespace {
-const QString productName = QStringLiteral("Tidewell Episode Keeper");
 const QString balloonText = QStringLiteral("has been minimized to the system tray.\r\nClick on the blue 'M' icon (M "
                                            "for Marrowby) to bring the software back.");
 const QString countdownDescription = QStringLiteral("Download Minute: the time left until the feed's next "

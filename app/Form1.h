@@ -193,6 +193,8 @@ private:
     void showRowDetails();
     void showRowDetails(int row);
     void showStatus();
+    void showFailuresInTray();
+    void notifyOfFailures(const DownloadEnd &end);
 
     void leaveMinimisedUnseen();
     void changeEvent(QEvent *event) override;
@@ -223,6 +225,15 @@ private:
     QString m_lastScheduledOutcome;
     QList<FeedRow> m_failingFeeds;          // oldest first
     std::map<FeedRow, QString> m_failures;  // the status text of each failing feed
+    // The same for the notification area: the feed and why, and how many
+    // downloads in a row failed (a notification comes at the third).
+    struct Failing
+    {
+        QString feed;
+        QString reason;
+        int inARow = 0;
+    };
+    std::map<FeedRow, Failing> m_failing;
     QString m_storeProblem;
     int m_binding = 0;                      // changes whenever the timers are bound afresh
     bool m_switchingScheduling = false;

@@ -6,6 +6,9 @@
 
 #include "DoEvents.h"
 #include "FormatCountdown.h"
+#include "ProgramIcon.h"
+#include "ProgramTitle.h"
+#include "cSysTray.h"
 #include "ScheduleStore.h"
 #include "Settings.h"
 
@@ -297,12 +300,14 @@ void Form1::downloadEnded(const DownloadEnd &end)
 
 void Form1::noteOutcome(const DownloadEnd &end)
 {
+    notifyOfFailures(end);
     const QString time = localTime(end.last.whenMs);
     if (end.last.succeeded) {
         m_failingFeeds.removeAll(end.row);
         m_failures.erase(end.row);
         if (end.scheduled)
             m_lastScheduledOutcome = QStringLiteral("Last scheduled download: %1 downloaded at %2.").arg(end.feed, time);
+        showFailuresInTray();
         return;
     }
     // A failure stays in view until the feed next succeeds, whatever
@@ -313,6 +318,61 @@ void Form1::noteOutcome(const DownloadEnd &end)
     if (end.retry)
         text += QStringLiteral(", ") + RetryText(*end.retry, end.last.whenMs);
     m_failures[end.row] = text;
+    showFailuresInTray();
+}
+
+void Form1::showFailuresInTray()
+{
+    if (m_failingFeeds.isEmpty()) {
+        cSysTray1->setTrayTip(productName);
+        cSysTray1->setTrayIcon(programIcon());
+        return;
+    }
+    // The three that failed last, then how many more; the reasons too when
+    // they fit the tip.
+    QStringList named;
+    QStringList withReasons;
+    for (qsizetype i = m_failingFeeds.size() - 1; i >= 0 && named.size() < 3; --i) {
+        const Failing &failing = m_failing[m_failingFeeds[i]];
+        named << failing.feed;
+        withReasons << QStringLiteral("%1 (%2)").arg(failing.feed, failing.reason);
+    }
+    const qsizetype more = m_failingFeeds.size() - named.size();
+    const auto tip = [&](const QStringList &feeds) {
+        QString text = (m_failingFeeds.size() == 1 ? QStringLiteral("1 feed failed: ")
+                                                   : QStringLiteral("%1 feeds failed: ").arg(m_failingFeeds.size()))
+            + feeds.join(QStringLiteral(", "));
+        return more > 0 ? text + QStringLiteral(" and %1 more").arg(more) : text;
+    };
+    const QString full = tip(withReasons);
+    cSysTray1->setTrayTip(full.size() < NotifyIconData::TipSize ? full : tip(named));
+    cSysTray1->setTrayIcon(programIconWithWarning());
+}
+
+void Form1::notifyOfFailures(const DownloadEnd &end)
+{
+    // One notification when a feed has failed three times in a row, one
+    // more when it downloads again; none while the window is in front.
+    constexpr int worthTelling = 3;
+    Failing &failing = m_failing[end.row];
+    failing.feed = end.feed;
+    const bool quiet = isActiveWindow();
+    if (end.last.succeeded) {
+        if (failing.inARow >= worthTelling && !quiet)
+            cSysTray1->ShowBalloon(QStringLiteral("%1 downloads again.").arg(end.feed), productName, 0, false);
+        m_failing.erase(end.row);
+        return;
+    }
+    failing.reason = end.outcome.reason.isEmpty() ? FeedDownloadMessage(end.outcome) : end.outcome.reason;
+    if (++failing.inARow == worthTelling && !quiet) {
+        QString text = QStringLiteral("%1 has failed %2 times in a row: %3.").arg(end.feed).arg(worthTelling).arg(
+            failing.reason);
+        if (end.retry)
+            text += QStringLiteral(" It is tried again at %1.")
+                        .arg(QLocale().toString(QDateTime::fromMSecsSinceEpoch(end.retry->atMs).time(),
+                                                QLocale::ShortFormat));
+        cSysTray1->ShowBalloon(text, productName, 0, false);
+    }
 }
 
 void Form1::PushButton2_Click()

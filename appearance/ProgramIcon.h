@@ -16,4 +16,8 @@ QList<int> programIconSizes();
 // executable so it shows wherever the program stands.
 QIcon programIcon();
 
+// The program icon with a small warning mark in its corner, for the
+// notification area while downloads fail.
+QIcon programIconWithWarning();
+
 } // namespace tidewell

@@ -1,7 +1,9 @@
+#include "../shell/FakeTrayBackend.h"
 #include "Connection.h"
 #include "FakeClock.h"
 #include "FakeDownloads.h"
 #include "Form1.h"
+#include "ProgramIcon.h"
 #include "SampleFeeds.h"
 #include "ScheduleStore.h"
 #include "LoopbackServer.h"
@@ -86,6 +88,11 @@ protected:
         environment.clock = &clock;
         if (fakes)
             environment.makeDownload = fakes->factory();
+        environment.trayBackend = [log = trayLog] {
+            auto backend = std::make_unique<test::FakeTrayBackend>();
+            backend->log = log;
+            return backend;
+        };
         form = std::make_unique<Form1>(environment);
         form->Form_Load();
         for (const QString &statement : pending)
@@ -155,6 +162,8 @@ protected:
     bool programEnded = false;
     // Downloads that end when the test says, instead of the loopback server's.
     std::unique_ptr<test::FakeDownloads> fakes;
+    // What the window told the notification area.
+    std::shared_ptr<test::FakeTrayBackend::Log> trayLog = std::make_shared<test::FakeTrayBackend::Log>();
     std::unique_ptr<Form1> form;
 };
 
@@ -592,6 +601,59 @@ TEST_F(Form1Scheduling, ARunTimeErrorOfAScheduledDownloadIsReportedAsTheTicksOwn
         QStringLiteral("Invalid use of Null\r\nin Tidefetch2021/08/31.Form1.Timer1 at line 126\r\r")))
         << box.shown()[0].prompt.toStdString();
     EXPECT_TRUE(form->Timer1.at(0)->isActive()) << "the row counts again";
+}
+
+TEST_F(Form1Scheduling, FailuresShowInTheTrayAndTheThirdInARowIsNotifiedOnce)
+{
+    fakes = std::make_unique<test::FakeDownloads>();
+    addFeed(QStringLiteral("Morning News"), 60);
+    addFeed(QStringLiteral("Quiz"), 61);
+    loadAndTurnOn();
+    const auto last = [&](quint32 flag) {
+        for (auto call = trayLog->rbegin(); call != trayLog->rend(); ++call) {
+            if (call->message == NotifyMessage::Modify && (call->data.uFlags & flag))
+                return call->data;
+        }
+        return NotifyIconData();
+    };
+    const auto balloons = [&] {
+        QStringList texts;
+        for (const auto &call : *trayLog) {
+            if (call.message == NotifyMessage::Modify && (call.data.uFlags & nif::Info))
+                texts << call.data.szInfo;
+        }
+        return texts;
+    };
+    const auto download = [&](const QString &name, bool succeed) {
+        ASSERT_EQ(form->driver().downloadNow(rowOf(name), nullptr), ScheduleDriver::Manual::Started);
+        if (succeed)
+            fakes->of(rowOf(name))->succeed();
+        else
+            fakes->of(rowOf(name))->fail();
+    };
+    download(QStringLiteral("Morning News"), false);
+    EXPECT_EQ(last(nif::Tip).szTip, QStringLiteral("1 feed failed: Morning News (HTTP 503 Service Unavailable)"));
+    download(QStringLiteral("Quiz"), false);
+    EXPECT_EQ(last(nif::Tip).szTip,
+              QStringLiteral("2 feeds failed: Quiz (HTTP 503 Service Unavailable), Morning News (HTTP 503 Service "
+                             "Unavailable)"));
+    download(QStringLiteral("Morning News"), false);
+    EXPECT_TRUE(balloons().isEmpty());
+    download(QStringLiteral("Morning News"), false);
+    download(QStringLiteral("Morning News"), false);
+    ASSERT_EQ(balloons().size(), 1) << "once, at the third failure in a row";
+    EXPECT_EQ(balloons()[0],
+              QStringLiteral("Morning News has failed 3 times in a row: HTTP 503 Service Unavailable."));
+
+    download(QStringLiteral("Morning News"), true);
+    ASSERT_EQ(balloons().size(), 2);
+    EXPECT_EQ(balloons()[1], QStringLiteral("Morning News downloads again."));
+    EXPECT_EQ(last(nif::Tip).szTip, QStringLiteral("1 feed failed: Quiz (HTTP 503 Service Unavailable)"));
+    download(QStringLiteral("Quiz"), true);
+    EXPECT_EQ(last(nif::Tip).szTip, QStringLiteral("Tidewell Episode Keeper"));
+    EXPECT_EQ(balloons().size(), 2) << "no notification for an ordinary success";
+    const QIcon plain = last(nif::Icon).hIcon;
+    EXPECT_EQ(plain.cacheKey(), programIcon().cacheKey());
 }
 
 class Form1Download : public Form1Scheduling
