@@ -23,19 +23,24 @@ bool isText(const pugi::xml_node &node)
     return node.type() == pugi::node_pcdata || node.type() == pugi::node_cdata;
 }
 
-// pugixml accepts a few things a conforming parser refuses: more than one
-// top-level element, and text beside the root element. Parsed as a fragment,
-// both show in the tree, and this refuses them.
-bool hasOneRootAndNoStrayText(const pugi::xml_document &document)
+// pugixml accepts a few things a conforming parser refuses: no element at
+// all, more than one top-level element, and text beside the root element.
+// Parsed as a fragment, all show in the tree, and this finds them.
+std::optional<DomDocument::ParseError> faultOutsideRoot(const pugi::xml_document &document, qsizetype size)
 {
-    int elements = 0;
+    bool rootSeen = false;
     for (const pugi::xml_node &child : document.children()) {
         if (isText(child))
-            return false;
-        if (child.type() == pugi::node_element)
-            ++elements;
+            return DomDocument::ParseError{child.offset_debug(), QStringLiteral("Text outside the root element")};
+        if (child.type() != pugi::node_element)
+            continue;
+        if (rootSeen)
+            return DomDocument::ParseError{child.offset_debug(), QStringLiteral("More than one root element")};
+        rootSeen = true;
     }
-    return elements == 1;
+    if (!rootSeen)
+        return DomDocument::ParseError{size, QStringLiteral("No document element found")};
+    return std::nullopt;
 }
 
 // Walks the subtree without recursion: feeds nest as deep as their authors
@@ -162,9 +167,14 @@ bool DomDocument::parseText()
 {
     // The text is already decoded, so the encoding named in its declaration
     // must not be applied a second time.
+    const qsizetype size = m_text.size();
     const pugi::xml_parse_result result = m_document.load_buffer_inplace(
-        m_text.data(), std::size_t(m_text.size()), pugi::parse_default | pugi::parse_fragment, pugi::encoding_utf8);
-    if (result && hasOneRootAndNoStrayText(m_document))
+        m_text.data(), std::size_t(size), pugi::parse_default | pugi::parse_fragment, pugi::encoding_utf8);
+    if (result)
+        m_parseError = faultOutsideRoot(m_document, size);
+    else
+        m_parseError = ParseError{qsizetype(result.offset), QString::fromUtf8(result.description())};
+    if (!m_parseError)
         return true;
     m_document.reset();
     m_text.clear();
@@ -174,6 +184,11 @@ bool DomDocument::parseText()
 bool DomDocument::hasContent() const
 {
     return !m_document.first_child().empty();
+}
+
+QString DomDocument::rootElementName() const
+{
+    return QString::fromUtf8(m_document.document_element().name());
 }
 
 QString DomDocument::xml() const

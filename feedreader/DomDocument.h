@@ -7,8 +7,9 @@
 
 #include <pugixml.hpp>
 
-#include <memory>
 #include <map>
+#include <memory>
+#include <optional>
 #include <vector>
 
 namespace tidewell {
@@ -59,6 +60,18 @@ public:
     bool loadUtf8(QByteArray text);
     // Whether xml() would be non-empty, answered without writing it out.
     bool hasContent() const;
+    // Why the last load failed: where in the text it was given (a byte
+    // offset into its UTF-8) and what the parser said. None after a load
+    // that succeeded.
+    struct ParseError
+    {
+        qsizetype offset = 0;
+        QString description;
+    };
+    const std::optional<ParseError> &parseError() const { return m_parseError; }
+    // The root element's name as written, prefix included; empty while
+    // nothing is loaded.
+    QString rootElementName() const;
     // The document as text; empty while nothing is loaded.
     QString xml() const;
 
@@ -84,6 +97,7 @@ private:
     QByteArray m_text;
     pugi::xml_document m_document;
     mutable std::map<QString, CompiledPath> m_paths;
+    std::optional<ParseError> m_parseError;
 };
 
 } // namespace tidewell

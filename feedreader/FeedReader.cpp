@@ -5,8 +5,10 @@
 #include "HttpRequest.h"
 #include "ParsedFeed.h"
 #include "RegExp.h"
+#include "ResponseCleaning.h"
 #include "ResponseDecoding.h"
 #include "RuntimeError.h"
+#include "UnreadableAnswer.h"
 
 #include <QEventLoop>
 #include <QStringList>
@@ -35,7 +37,8 @@ int detectFeedType(const DomDocument &document)
     return Unknown;
 }
 
-// The four request objects, in the order they are tried.
+// The four request objects, in the order they are tried: a read makes its
+// one request with the first that can be made.
 const QStringList &requestIdentifiers()
 {
     static const QStringList identifiers{QString::fromUtf16(progid::WinHttpRequest), QString::fromUtf16(progid::XmlHttp),
@@ -57,9 +60,15 @@ struct FeedReader::PendingRead
     std::shared_ptr<DomDocument> document;
     std::unique_ptr<HttpRequest> request;
     int counter = 0;
-    // A document refused for its size is not fetched again: the next
-    // request object would only fetch the same bytes.
-    bool refusedForSize = false;
+    bool requested = false;
+    // The answer's text as it came (as UTF-8) and its Content-Type, kept
+    // until the read is over to say why it was no feed.
+    struct Answer
+    {
+        QByteArray text;
+        QByteArray contentType;
+    };
+    std::optional<Answer> answer;
 };
 
 FeedReader::FeedReader(std::shared_ptr<const ObjectFactory> factory) : m_factory(std::move(factory))
@@ -68,10 +77,6 @@ FeedReader::FeedReader(std::shared_ptr<const ObjectFactory> factory) : m_factory
     m_proxyUser.clear();
     m_proxyPass.clear();
     m_regExp = CreateObj<RegExp>(QString::fromUtf16(progid::RegExp));
-    if (m_regExp) {
-        m_regExp->setIgnoreCase(true);
-        m_regExp->setGlobal(true);
-    }
 }
 
 FeedReader::~FeedReader() = default;
@@ -82,6 +87,7 @@ void FeedReader::Clear()
     m_lastHTTPStatusText.clear();
     m_lastErrorCode = 0;
     m_lastErrorDesc.clear();
+    m_unreadableReason.clear();
     m_feedType = 0;
 }
 
@@ -129,22 +135,15 @@ RegExp &FeedReader::engine()
     return *m_regExp;
 }
 
-QByteArray FeedReader::CleanResponse(QByteArray body, const QByteArray &contentType)
+QByteArray FeedReader::CleanResponse(const QByteArray &text)
 {
-    RegExp &regExp = engine();
-    regExp.setPattern(RegExp::DoctypeOrControlPattern.toString());
-    if (regExp.Global() && readsAsUtf8(body, contentType))
-        return regExp.RemoveFromUtf8(std::move(body));
-    QString text = decodeResponseText(body, contentType);
-    body = QByteArray();
-    return regExp.Replace(std::move(text), QString()).toUtf8();
+    return cleanResponse(text);
 }
 
 QString FeedReader::StripHTML(QString sString)
 {
-    RegExp &regExp = engine();
-    regExp.setPattern(RegExp::TagPattern.toString());
-    return regExp.Replace(std::move(sString), QString());
+    engine();
+    return stripTags(std::move(sString));
 }
 
 QString FeedReader::FeedTypeString() const
@@ -172,6 +171,7 @@ void FeedReader::HTTPGet(const QString &sURL, const QString &sUserName, const QS
             done({});
             return;
         }
+        m_pending->requested = true;
         if (progId.compare(QStringView(progid::WinHttpRequest), Qt::CaseInsensitive) == 0) {
             request->Open(QStringLiteral("GET"), sURL, false);
             if (!m_proxyUser.isEmpty() || !m_proxyPass.isEmpty())
@@ -189,14 +189,13 @@ void FeedReader::HTTPGet(const QString &sURL, const QString &sUserName, const QS
                 m_documentUrl = answered.finalUrl();
                 m_lastHTTPStatusText = answered.statusText();
                 m_lastHTTPStatus = answered.Status();
-                QByteArray body = answered.responseBody();
+                const QByteArray body = answered.responseBody();
                 const QByteArray contentType = answered.contentType();
-                // The body is now ours alone, so it is cleaned in its own buffer.
                 m_pending->request.reset();
-                done(CleanResponse(std::move(body), contentType));
+                m_pending->answer = PendingRead::Answer{responseUtf8(body, contentType), contentType};
+                done(CleanResponse(m_pending->answer->text));
             } catch (...) {
                 recordCurrentError();
-                m_pending->refusedForSize = m_lastErrorCode == errnum::RequestResponseTooLarge;
                 m_pending->request.reset();
                 done({});
             }
@@ -266,9 +265,10 @@ void FeedReader::ReadFeedAsync(const QString &sURL, const QString &sUserName, co
 void FeedReader::nextAttempt()
 {
     PendingRead &read = *m_pending;
-    // The first text that parses ends the loop, whatever its status: a
-    // 404 page that is well-formed XML is not fetched again.
-    if (read.document->hasContent() || read.counter > 3 || read.refusedForSize) {
+    // One request, whatever came of it: another request object would only
+    // send the same request again. An object that cannot be made costs no
+    // request, so the next one is tried.
+    if (read.requested || read.counter >= requestIdentifiers().size()) {
         finishRead();
         return;
     }
@@ -287,14 +287,31 @@ void FeedReader::nextAttempt()
 void FeedReader::finishRead()
 {
     const std::unique_ptr<PendingRead> read = std::move(m_pending);
+    const int typeAsked = read->lType;
     bool parsed = false;
     try {
         if (read->document->hasContent())
             parsed = ParseFeed(read->document, read->lType, read->allowHtml);
+        m_unreadableReason = reasonForAnswer(*read, typeAsked);
     } catch (...) {
         recordCurrentError();
     }
     read->done(m_lastHTTPStatus == 200 && parsed, read->lType);
+}
+
+QString FeedReader::reasonForAnswer(const PendingRead &read, int typeAsked) const
+{
+    if (!read.answer)
+        return {};
+    const DomDocument &document = *read.document;
+    if (!document.hasContent()) {
+        const auto &error = document.parseError();
+        return error ? reasonNotLoaded(read.answer->text, read.answer->contentType, *error) : QString();
+    }
+    // A type the caller forced is taken as read, whatever the document.
+    if (typeAsked == Unknown && read.lType == Unknown)
+        return reasonNotAFeed(document.rootElementName());
+    return {};
 }
 
 bool FeedReader::ParseFeed(std::shared_ptr<const DomDocument> document, int &lType, bool bAllowHTML)

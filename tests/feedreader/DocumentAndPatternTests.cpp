@@ -3,6 +3,7 @@
 #include "DomDocument.h"
 #include "NetworkRules.h"
 #include "RegExp.h"
+#include "ResponseCleaning.h"
 #include "ResponseDecoding.h"
 #include "RuntimeError.h"
 
@@ -110,100 +111,151 @@ TEST(Document, MalformedPathRaisesARunTimeError)
     EXPECT_THROW(document.selectNodes(QStringLiteral("/a[")), RuntimeError);
 }
 
-// The cleaning pattern, as CleanResponse sets the engine.
+// Where a document that does not load went wrong, in the text it was given.
+struct Fault
+{
+    const char *text;
+    qsizetype offset;
+    const char *description;
+};
+
+class DocumentFault : public ::testing::TestWithParam<Fault>
+{
+};
+
+TEST_P(DocumentFault, IsReportedWithItsPlace)
+{
+    DomDocument document;
+    ASSERT_FALSE(document.loadUtf8(GetParam().text));
+    ASSERT_TRUE(document.parseError().has_value());
+    EXPECT_EQ(document.parseError()->offset, GetParam().offset);
+    EXPECT_EQ(document.parseError()->description, QLatin1String(GetParam().description));
+    EXPECT_TRUE(document.loadUtf8("<rss/>"));
+    EXPECT_FALSE(document.parseError().has_value());
+    EXPECT_EQ(document.rootElementName(), u"rss");
+}
+
+INSTANTIATE_TEST_SUITE_P(Document, DocumentFault,
+                         ::testing::Values(Fault{"", 0, "No document element found"},
+                                           Fault{"<!-- only -->", 13, "No document element found"},
+                                           Fault{"<rss/>text", 6, "Text outside the root element"},
+                                           Fault{"<a/>\n<b/>", 6, "More than one root element"},
+                                           Fault{"<rss><channel></rss>", 16, "Start-end tags mismatch"}));
+
+// The cleaning: what the document is loaded from.
 
 struct Cleaning
 {
-    QString input;
-    QString expected;
+    QByteArray input;
+    QByteArray expected;
 };
 
-class CleanResponsePattern : public ::testing::TestWithParam<Cleaning>
+void PrintTo(const Cleaning &row, std::ostream *out)
 {
-protected:
-    static QString clean(const QString &text, bool ignoreCase = true, bool global = true)
-    {
-        RegExp engine;
-        engine.setIgnoreCase(ignoreCase);
-        engine.setGlobal(global);
-        engine.setPattern(RegExp::DoctypeOrControlPattern.toString());
-        return engine.Replace(text, QString());
-    }
+    *out << '"' << row.input.toStdString() << '"';
+}
+
+class CleanResponse : public ::testing::TestWithParam<Cleaning>
+{
 };
 
-TEST_P(CleanResponsePattern, RemovesDeclarationsAndCharactersOutsideLatin1)
+TEST_P(CleanResponse, KeepsTheShapeOfTheDocument)
 {
-    EXPECT_EQ(clean(GetParam().input), GetParam().expected);
+    EXPECT_EQ(cleanResponse(GetParam().input), GetParam().expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Patterns, CleanResponsePattern,
+    DocumentType, CleanResponse,
+    ::testing::Values(Cleaning{"<!DOCTYPE rss><rss/>", "<rss/>"}, Cleaning{"<!doctype rss><rss/>", "<rss/>"},
+                      Cleaning{"<!DocType rss\r\n  SYSTEM 'x'>\n<rss/>", "<rss/>"},
+                      Cleaning{"<!DOCTYPE>", "<!DOCTYPE>"}, // needs a character before '>'
+                      Cleaning{"<!DOCTYPE>>x", "x"},
+                      Cleaning{"<!DOCTYPE a [<!ENTITY e 'x'>]><a/>", "]><a/>"},
+                      // unclosed: it stays, as a tag that never ends
+                      Cleaning{"<!DOCTYPE a\n", "<!DOCTYPE a\n"},
+                      // inside a CDATA section it is text, not a declaration
+                      Cleaning{"<d><![CDATA[<!DOCTYPE html>]]></d>", "<d><![CDATA[<!DOCTYPE html>]]></d>"}));
+
+INSTANTIATE_TEST_SUITE_P(
+    WhiteSpace, CleanResponse,
     ::testing::Values(
-        Cleaning{QStringLiteral("<!DOCTYPE rss><rss/>"), QStringLiteral("<rss/>")},
-        Cleaning{QStringLiteral("<!doctype rss><rss/>"), QStringLiteral("<rss/>")},
-        Cleaning{QStringLiteral("<!DocType rss\r\n  SYSTEM 'x'>\n<rss/>"), QStringLiteral("<rss/>")},
-        Cleaning{QStringLiteral("<!DOCTYPE>"), QStringLiteral("<!DOCTYPE>")}, // needs a character before '>'
-        Cleaning{QStringLiteral("<!DOCTYPE>>x"), QStringLiteral("x")},
-        Cleaning{QStringLiteral("<!DOCTYPE a [<!ENTITY e 'x'>]><a/>"), QStringLiteral("]><a/>")},
-        Cleaning{QStringLiteral("<!DOCTYPE a\n"), QStringLiteral("<!DOCTYPE a")}, // unclosed: only the break goes
-        Cleaning{QStringLiteral("<!DOC\nTYPE a>"), QStringLiteral("<!DOCTYPE a>")}, // one pass over the original
-        Cleaning{QStringLiteral("a\tb\r\nc\x01"), QStringLiteral("abc")},
-        Cleaning{QString::fromUtf8("caf\xC3\xA9 \xC3\xBF\xC4\x80 \xE2\x82\xAC \xF0\x9F\x8E\xA7."),
-                 QString::fromUtf8("caf\xC3\xA9 \xC3\xBF  .")}));
+        // between the parts of a tag, tab, CR and LF stay
+        Cleaning{"<rss\n\tversion=\"2.0\"\r\n\txmlns:itunes=\"i\">\n<channel/>\n</rss>",
+                 "<rss\n\tversion=\"2.0\"\r\n\txmlns:itunes=\"i\"><channel/></rss>"},
+        Cleaning{"<?xml version='1.0'\nencoding='UTF-8'?>\n<rss/>", "<?xml version='1.0'\nencoding='UTF-8'?><rss/>"},
+        Cleaning{"</rss\n>", "</rss\n>"},
+        // in text and in values they go, so nothing written across lines is cut
+        Cleaning{"<t>a\tb\r\nc</t>", "<t>abc</t>"},
+        Cleaning{"<e url=\"https://a/\r\nb.mp3\"\n/>", "<e url=\"https://a/b.mp3\"\n/>"},
+        Cleaning{"<d><![CDATA[x\n<b>y</b>\n]]></d>", "<d><![CDATA[x<b>y</b>]]></d>"},
+        // a '>' or the other quotation mark inside a value does not end it
+        Cleaning{"<e title='a > \"b\"'\nurl='x'/>\n", "<e title='a > \"b\"'\nurl='x'/>"},
+        // a comment or a CDATA section ends only where XML ends it
+        Cleaning{"<!-- don't > -->\n<rss\nversion='2'/>", "<!-- don't > --><rss\nversion='2'/>"},
+        Cleaning{"<!-->\n-->\n<a\n/>", "<!-->--><a\n/>"},
+        Cleaning{"<d><![CDATA[it's ]> ]]]>\n<e\na='1'/></d>", "<d><![CDATA[it's ]> ]]]><e\na='1'/></d>"}));
 
-TEST_F(CleanResponsePattern, FollowsIgnoreCaseAndGlobal)
-{
-    EXPECT_EQ(clean(QStringLiteral("<!doctype a><a/>"), false), QStringLiteral("<!doctype a><a/>"));
-    EXPECT_EQ(clean(QStringLiteral("a\nb\nc"), true, false), QStringLiteral("ab\nc"));
-}
+INSTANTIATE_TEST_SUITE_P(
+    Characters, CleanResponse,
+    ::testing::Values(
+        // every character XML forbids goes, in markup too
+        Cleaning{"<a\x01 b='\x02'>\x1F\x7F</a>", "<a b=''>\x7F</a>"},
+        Cleaning{"a\xEF\xBF\xBE" "b\xEF\xBF\xBF" "c\xEF\xBF\xBD", "abc\xEF\xBF\xBD"},
+        // every other stays, whatever its code
+        Cleaning{"caf\xC3\xA9 \xC3\xBF\xC4\x80 \xE2\x82\xAC \xF0\x9F\x8E\xA7 \xE3\x82\xA8",
+                 "caf\xC3\xA9 \xC3\xBF\xC4\x80 \xE2\x82\xAC \xF0\x9F\x8E\xA7 \xE3\x82\xA8"},
+        // a byte-order mark only at the start
+        Cleaning{"\xEF\xBB\xBF<a>\xEF\xBB\xBF</a>", "<a>\xEF\xBB\xBF</a>"},
+        // bytes that do not decode: U+FFFD each, as QString::fromUtf8 reads them
+        Cleaning{"\xC3(\xED\xA0\x80", "\xEF\xBF\xBD(\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"}));
 
-TEST_F(CleanResponsePattern, UnclosedDeclarationsTakeOnePass)
-{
-    const QString text = QStringLiteral("<!DOCTYPE").repeated(1'000'000);
-    EXPECT_EQ(clean(text + u'\n'), text);
-}
-
-// The one-pass path over UTF-8 bytes must leave exactly what decoding and
-// then cleaning leaves, down to bytes that do not decode.
-class CleaningUtf8Bytes : public ::testing::TestWithParam<QByteArray>
+// The bytes that do not decode, read exactly as decoding them first would.
+class CleaningUndecodableBytes : public ::testing::TestWithParam<QByteArray>
 {
 };
 
-TEST_P(CleaningUtf8Bytes, AgreesWithDecodingFirst)
+TEST_P(CleaningUndecodableBytes, AgreesWithDecodingFirst)
 {
-    RegExp engine;
-    engine.setIgnoreCase(true);
-    engine.setGlobal(true);
-    engine.setPattern(RegExp::DoctypeOrControlPattern.toString());
-    const QString decodedFirst = engine.Replace(QString::fromUtf8(GetParam()), QString());
-    EXPECT_EQ(engine.RemoveFromUtf8(GetParam()), decodedFirst.toUtf8());
+    EXPECT_EQ(cleanResponse(GetParam()), cleanResponse(QString::fromUtf8(GetParam()).toUtf8()));
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Patterns, CleaningUtf8Bytes,
-    ::testing::Values(QByteArray("<!doctype x>\n<a>caf\xC3\xA9 \xC2\x80\xC3\xBF\xC4\x80</a>"),
-                      QByteArray("<!DOC\xFFTYPE x><a/>"),           // a byte that does not decode breaks the keyword
-                      QByteArray("<!DOCTYPE\xE2\x82><a/>"),         // a truncated sequence is the one character
-                      QByteArray("\xE2\xC3\xA9\xC3\xC3\xA9\xC3"),  // leads without their continuations
-                      QByteArray("\xF0\x80\xC3\xA9 \xED\xA0\x80 \xEF\xBB\xBFx"), // overlong, surrogate, BOM
-                      QByteArray("a<!b<!DOCTYPE"), QByteArray("<!DOCTYPE>"), QByteArray(""),
+    Characters, CleaningUndecodableBytes,
+    ::testing::Values(QByteArray("<!DOC\xFFTYPE x><a/>"),
+                      QByteArray("<!DOCTYPE\xE2\x82><a/>"), // a truncated sequence, each byte one character
+                      QByteArray("\xE2\xC3\xA9\xC3\xC3\xA9\xC3"), // leads without their continuations
+                      QByteArray("\xF0\x80\xC3\xA9 \xED\xA0\x80 \xF4\x90\x80\x80 \xC0\xAF x"), // overlong, surrogate, too high
+                      QByteArray("<a b='\x80\n'>\xFE\xFF\n</a>"),
                       // long plain runs, scanned sixteen bytes at a time, with removals between them
                       QByteArray("0123456789abcdef\n0123456789abcdef0123456789\tabcdef\xC3\xA9 0123456789abcdef"
-                                 "0123<!x 456789abcdef\r\n<!DOCTYPE rss>0123456789abcdef0123456789abcdef\x01")));
+                                 "0123<!x 456789abcdef\r\n<!DOCTYPE rss>0123456789abcdef0123456789abcdef\x01\xC3")));
 
-TEST(Patterns, ReplacementIsTakenLiterallyAndOtherPatternsAreRefused)
+TEST(Cleaning, EveryShapeOfUnclosedMarkupTakesOnePass)
 {
-    RegExp engine;
-    engine.setGlobal(true);
-    engine.setPattern(RegExp::TagPattern.toString());
-    EXPECT_EQ(engine.Replace(QStringLiteral("a<b>c<d>e"), QStringLiteral("$1")), QStringLiteral("a$1c$1e"));
-    engine.setPattern(QStringLiteral("a+"));
-    try {
-        engine.Replace(QStringLiteral("aaa"), QString());
-        ADD_FAILURE() << "an unknown pattern must raise";
-    } catch (const RuntimeError &error) {
-        EXPECT_EQ(error.number(), errnum::InvalidProcedureCall);
+    for (const QByteArray &opening : {QByteArray("<!DOCTYPE"), QByteArray("<a b=\""), QByteArray("<!--"),
+                                      QByteArray("<![CDATA["), QByteArray("<")}) {
+        const QByteArray text = opening.repeated(1'000'000) + '\n';
+        EXPECT_LE(cleanResponse(text).size(), text.size()) << opening.constData();
     }
+}
+
+TEST(Cleaning, EachCleanedByteMapsBackToWhereItCameFrom)
+{
+    const QByteArray text = "\xEF\xBB\xBF<!DOCTYPE rss>\n<rss\n\tversion='2'>\n\t<t>\xC3\xA9\x01\xFF!</t></rss>";
+    const QByteArray cleaned = cleanResponse(text);
+    ASSERT_EQ(cleaned, QByteArray("<rss\n\tversion='2'><t>\xC3\xA9\xEF\xBF\xBD!</t></rss>"));
+    EXPECT_EQ(sourceOffset(text, 0), text.indexOf("<rss"));
+    EXPECT_EQ(sourceOffset(text, cleaned.indexOf("<t>")), text.indexOf("<t>"));
+    EXPECT_EQ(sourceOffset(text, cleaned.lastIndexOf('!')), text.lastIndexOf('!'));
+    // the three bytes of U+FFFD all come from the one byte it stands for
+    EXPECT_EQ(sourceOffset(text, cleaned.indexOf("\xEF\xBF\xBD") + 2), text.indexOf('\xFF'));
+    EXPECT_EQ(sourceOffset(text, cleaned.size()), text.size());
+}
+
+TEST(Patterns, StripTagsRemovesBracketedRunsOnly)
+{
+    EXPECT_EQ(stripTags(QStringLiteral("a<b>c<d\n>e<")), QStringLiteral("ace<"));
+    EXPECT_EQ(stripTags(QString()), QString());
 }
 
 // Podcast links and what they stand for.
