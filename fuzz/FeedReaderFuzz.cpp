@@ -3,8 +3,9 @@
 
 #include "DomDocument.h"
 #include "FeedReader.h"
-#include "RegExp.h"
+#include "ResponseCleaning.h"
 #include "ResponseDecoding.h"
+#include "UnreadableAnswer.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -16,10 +17,7 @@ namespace tidewell {
 class FeedReaderProbe
 {
 public:
-    static QByteArray clean(FeedReader &reader, const QByteArray &body, const QByteArray &contentType)
-    {
-        return reader.CleanResponse(body, contentType);
-    }
+    static QByteArray clean(FeedReader &reader, const QByteArray &text) { return reader.CleanResponse(text); }
     static bool parse(FeedReader &reader, std::shared_ptr<const DomDocument> document, int &type, bool allowHtml)
     {
         return reader.ParseFeed(std::move(document), type, allowHtml);
@@ -33,7 +31,6 @@ namespace {
 using tidewell::DomDocument;
 using tidewell::FeedReader;
 using tidewell::FeedReaderProbe;
-using tidewell::RegExp;
 
 void require(bool condition)
 {
@@ -41,27 +38,37 @@ void require(bool condition)
         std::abort();
 }
 
-bool onlyPrintableLatin1(const QByteArray &utf8)
+constexpr char byteOrderMark[] = "\xEF\xBB\xBF";
+
+// Well-formed UTF-8 of characters XML allows.
+bool isLoadableText(const QByteArray &utf8)
 {
-    for (const QChar c : QString::fromUtf8(utf8)) {
-        if (c.unicode() < 0x20 || c.unicode() > 0xFF)
+    // Behind a character, so that fromUtf8 keeps a U+FEFF at the start.
+    const QString text = QString::fromUtf8('x' + utf8).sliced(1);
+    if (text.toUtf8() != utf8)
+        return false;
+    for (const QChar c : text) {
+        const char16_t code = c.unicode();
+        if ((code < 0x20 && code != u'\t' && code != u'\n' && code != u'\r') || code == 0xFFFE || code == 0xFFFF)
             return false;
     }
     return true;
 }
 
-// The cleaning as the engine's general Replace does it, on decoded text: the
-// one-pass byte path must agree with it exactly.
-QByteArray cleanedTheLongWay(const QString &text)
+// Each cleaned byte maps back to a byte of the text, in order; an ASCII
+// byte to the same byte.
+void checkSourceOffsets(const QByteArray &text, const QByteArray &cleaned, std::uint8_t seed)
 {
-    RegExp engine;
-    engine.setIgnoreCase(true);
-    engine.setGlobal(true);
-    engine.setPattern(RegExp::DoctypeOrControlPattern.toString());
-    const QString cleaned = engine.Replace(text, QString());
-    for (const QChar c : cleaned)
-        require(c.unicode() >= 0x20 && c.unicode() <= 0xFF);
-    return cleaned.toUtf8();
+    qsizetype previous = 0;
+    for (qsizetype step = 1; step <= 4 && !cleaned.isEmpty(); ++step) {
+        const qsizetype at = (cleaned.size() - 1) * step * (seed + 1) / (4 * 256);
+        const qsizetype source = tidewell::sourceOffset(text, at);
+        require(source >= previous && source < text.size());
+        if (uchar(cleaned[at]) < 0x80)
+            require(text[source] == cleaned[at]);
+        previous = source;
+    }
+    require(tidewell::sourceOffset(text, cleaned.size()) == text.size());
 }
 
 } // namespace
@@ -73,31 +80,39 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     if (size < 1 || size > 1024 * 1024)
         return 0;
     static const char *const contentTypes[] = {"application/xml", "text/xml; charset=iso-8859-1",
-                                               "text/xml; charset=\"utf-16\"", "text/xml; charset=shift_jis"};
+                                               "text/xml; charset=\"utf-16\"", "text/html; charset=shift_jis"};
     const std::uint8_t options = data[0];
     const QByteArray body(reinterpret_cast<const char *>(data + 1), qsizetype(size - 1));
     const QByteArray contentType = contentTypes[options & 3];
-    const QString text = tidewell::decodeResponseText(body, contentType);
 
     FeedReader reader;
-    const QByteArray cleaned = FeedReaderProbe::clean(reader, body, contentType);
-    require(onlyPrintableLatin1(cleaned));
-    require(cleaned == cleanedTheLongWay(text));
+    const QByteArray text = tidewell::responseUtf8(body, contentType);
+    const QByteArray cleaned = FeedReaderProbe::clean(reader, text);
+    require(isLoadableText(cleaned));
+    // Bytes that do not decode are read as decoding them first reads them
+    // (which takes off one byte-order mark, as the cleaning does).
+    require(cleaned == tidewell::cleanResponse(byteOrderMark + QString::fromUtf8(text).toUtf8()));
+    checkSourceOffsets(text, cleaned, options);
 
-    const QString stripped = reader.StripHTML(text);
-    require(stripped.size() <= text.size());
+    const QString decoded = QString::fromUtf8(text);
+    require(reader.StripHTML(decoded).size() <= decoded.size());
 
     DomDocument raw;
-    raw.loadXML(text);
+    raw.loadXML(decoded);
 
     const auto document = std::make_shared<DomDocument>();
     const bool loaded = document->loadUtf8(cleaned);
     DomDocument sameAsText;
     require(sameAsText.loadXML(QString::fromUtf8(cleaned)) == loaded);
-    if (!loaded)
+    if (!loaded) {
+        require(document->parseError().has_value());
+        require(document->parseError()->offset >= 0 && document->parseError()->offset <= cleaned.size());
+        require(!tidewell::reasonNotLoaded(text, contentType, *document->parseError()).isEmpty());
         return 0;
+    }
     require(!document->xml().isEmpty());
     require(document->xml() == sameAsText.xml());
+    tidewell::reasonNotAFeed(document->rootElementName());
     int type = (options >> 2) & 7; // 0 detects; 4 to 7 are no type at all
     FeedReaderProbe::parse(reader, document, type, (options & 0x20) != 0);
     for (const tidewell::FeedItem &item : *reader.FeedItems()) {
