@@ -61,12 +61,13 @@ struct FeedReader::PendingRead
     std::unique_ptr<HttpRequest> request;
     int counter = 0;
     bool requested = false;
-    // The answer's text as it came (as UTF-8) and its Content-Type, kept
-    // until the read is over to say why it was no feed.
+    // What the answer looked like as it came, and where its lines start:
+    // enough to say why it was no feed once the parser has had it.
     struct Answer
     {
-        QByteArray text;
         QByteArray contentType;
+        AnswerSketch sketch;
+        LineStarts lines;
     };
     std::optional<Answer> answer;
 };
@@ -135,7 +136,7 @@ RegExp &FeedReader::engine()
     return *m_regExp;
 }
 
-QByteArray FeedReader::CleanResponse(const QByteArray &text)
+LineStarts FeedReader::CleanResponse(QByteArray &text)
 {
     return cleanResponse(text);
 }
@@ -189,11 +190,15 @@ void FeedReader::HTTPGet(const QString &sURL, const QString &sUserName, const QS
                 m_documentUrl = answered.finalUrl();
                 m_lastHTTPStatusText = answered.statusText();
                 m_lastHTTPStatus = answered.Status();
-                const QByteArray body = answered.responseBody();
+                QByteArray body = answered.responseBody();
                 const QByteArray contentType = answered.contentType();
+                // The body is now ours alone, so it is cleaned in its own buffer.
                 m_pending->request.reset();
-                m_pending->answer = PendingRead::Answer{responseUtf8(body, contentType), contentType};
-                done(CleanResponse(m_pending->answer->text));
+                QByteArray text = responseUtf8(std::move(body), contentType);
+                AnswerSketch sketch = sketchAnswer(text);
+                LineStarts lines = CleanResponse(text);
+                m_pending->answer = PendingRead::Answer{contentType, std::move(sketch), std::move(lines)};
+                done(std::move(text));
             } catch (...) {
                 recordCurrentError();
                 m_pending->request.reset();
@@ -306,7 +311,11 @@ QString FeedReader::reasonForAnswer(const PendingRead &read, int typeAsked) cons
     const DomDocument &document = *read.document;
     if (!document.hasContent()) {
         const auto &error = document.parseError();
-        return error ? reasonNotLoaded(read.answer->text, read.answer->contentType, *error) : QString();
+        if (!error)
+            return {};
+        const PendingRead::Answer &answer = *read.answer;
+        return reasonNotLoaded(answer.sketch, answer.contentType, answer.lines.at(error->text, error->offset),
+                               error->description);
     }
     // A type the caller forced is taken as read, whatever the document.
     if (typeAsked == Unknown && read.lType == Unknown)

@@ -2,6 +2,7 @@
 
 #include "FeedItem.h"
 #include "PlatformObject.h"
+#include "ResponseCleaning.h"
 
 #include <QString>
 #include <QUrl>
@@ -83,10 +84,10 @@ private:
                  std::function<void(QByteArray)> done);
     void nextAttempt();
     void finishRead();
-    // The response text (as UTF-8, ResponseDecoding.h) cleaned into a buffer
-    // of its own (ResponseCleaning.h): the text as it came stays, to tell
-    // where a document that does not load went wrong.
-    QByteArray CleanResponse(const QByteArray &text);
+    // Cleans the response text (as UTF-8, ResponseDecoding.h) in its own
+    // buffer, every byte kept where it was (ResponseCleaning.h), and tells
+    // where its lines start.
+    LineStarts CleanResponse(QByteArray &text);
     QString reasonForAnswer(const PendingRead &read, int typeAsked) const;
     void SetError(int number, const QString &description);
     // Records the exception being handled, as each step's error trap does.

@@ -2,28 +2,57 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QtGlobal>
+
+#include <vector>
 
 namespace tidewell {
 
-// The text a feed document is loaded from: the response text, as UTF-8, with
-// - a byte-order mark at the start removed;
-// - every document-type declaration removed: "<!DOCTYPE" in any letter case,
-//   one character of any kind, then everything up to the first ">";
-// - every character XML 1.0 forbids removed: the C0 controls other than tab,
-//   CR and LF, and U+FFFE and U+FFFF;
-// - every byte that is no part of a well-formed UTF-8 sequence read as one
-//   U+FFFD, as QString::fromUtf8 reads it (so no lone surrogate either);
-// - tab, CR and LF kept where they separate the parts of a tag (between its
-//   name, its attributes and its ">", outside quotes) and removed everywhere
-//   else: in text, in attribute values, in CDATA sections and comments. A
-//   namespace declaration on a line of its own still reads, and an episode
-//   URL or a title written across lines still comes out whole.
-// Every other character stays, whatever its code. One pass, linear in the
-// length of the text however it is built.
-QByteArray cleanResponse(QByteArrayView utf8);
+// A place in a text, both counted from 1: lines end at LF, CR LF or a lone
+// CR; columns count characters.
+struct TextPosition
+{
+    qsizetype line = 1;
+    qsizetype column = 1;
+};
 
-// Where the byte at `cleanedOffset` of cleanResponse(utf8) came from in
-// utf8; utf8.size() for an offset at or past the end of the cleaned text.
-qsizetype sourceOffset(QByteArrayView utf8, qsizetype cleanedOffset);
+// Where the lines of a text start, noted while the text is cleaned, before
+// the parser writes into it.
+class LineStarts
+{
+public:
+    // The place of a byte offset. `text` is the cleaned text, also after the
+    // parser has read it in place: it writes NULs over some delimiters
+    // (once a line's end among them) but moves no character, so the lines
+    // come from here and the columns from the text.
+    TextPosition at(QByteArrayView text, qsizetype offset) const;
+
+private:
+    friend LineStarts cleanResponse(QByteArray &utf8);
+    void add(qsizetype start);
+
+    std::vector<quint32> m_starts;
+    // Past this many lines (only a text of little else has them) the rest
+    // are counted from the parsed text, which may miss a few.
+    static constexpr std::size_t maxLines = std::size_t(1) << 22;
+    bool m_complete = true;
+};
+
+// Makes the response text (UTF-8, passed unshared) fit to load, in its own
+// buffer and without moving a byte, so every offset into it is one into the
+// text as it came:
+// - every document-type declaration ("<!DOCTYPE" in any letter case, one
+//   character of any kind, then up to the first ">") and every character
+//   XML 1.0 forbids (the C0 controls other than tab, CR and LF, U+FFFE and
+//   U+FFFF) is blanked out with tabs, keeping a declaration's line breaks;
+// - everything else stays as written, tabs and line breaks included, so
+//   attributes on lines of their own read as written. No value keeps a
+//   tab, CR or LF written in the document (DomDocument leaves them out when
+//   a value is read), so the blanks are gone from every value too, and an
+//   address or a title written across lines comes out whole.
+// Bytes that are no UTF-8 are left to be read as QString::fromUtf8 reads
+// them (U+FFFD each). One pass that writes nothing in a feed that needs no
+// blanks, which is nearly every feed.
+LineStarts cleanResponse(QByteArray &utf8);
 
 } // namespace tidewell

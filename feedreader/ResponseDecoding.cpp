@@ -173,7 +173,7 @@ QString decodeResponseText(const QByteArray &body, const QByteArray &contentType
     return choice.decoder ? choice.decoder->decode(bytes) : QString::fromUtf8(bytes);
 }
 
-QByteArray responseUtf8(const QByteArray &body, const QByteArray &contentType)
+QByteArray responseUtf8(QByteArray body, const QByteArray &contentType)
 {
     Choice choice = chooseDecoder(body, contentType);
     if (!choice.decoder)

@@ -1,9 +1,5 @@
 #include "UnreadableAnswer.h"
 
-#include "ResponseCleaning.h"
-
-#include <algorithm>
-
 namespace tidewell {
 
 namespace {
@@ -52,7 +48,6 @@ QByteArrayView nameAt(QByteArrayView text)
 // type, or "html" when the document type says so.
 QByteArrayView leadingElementName(QByteArrayView text)
 {
-    text = withoutByteOrderMark(text);
     while (true) {
         text = skipSpace(text);
         if (text.startsWith("<?")) {
@@ -106,41 +101,33 @@ QString webPage()
     return QStringLiteral("the address gives a web page, not a feed");
 }
 
-// Line and column, both counted from 1, of a byte of the text: lines end at
-// LF, CR LF or a lone CR, and columns count characters, not bytes.
-QString lineAndColumn(QByteArrayView text, qsizetype offset)
-{
-    const qsizetype start = text.startsWith(byteOrderMark) ? byteOrderMark.size() : 0;
-    offset = std::clamp(offset, start, text.size());
-    qsizetype line = 1;
-    qsizetype lineStart = start;
-    for (qsizetype i = start; i < offset; ++i) {
-        if (text[i] == '\n' || (text[i] == '\r' && (i + 1 == text.size() || text[i + 1] != '\n'))) {
-            ++line;
-            lineStart = i + 1;
-        }
-    }
-    qsizetype column = 1;
-    for (qsizetype i = lineStart; i < offset; ++i)
-        column += (uchar(text[i]) & 0xC0) != 0x80; // not a continuation byte
-    return QStringLiteral("line %1, column %2").arg(line).arg(column);
-}
-
 } // namespace
 
-QString reasonNotLoaded(QByteArrayView text, QByteArrayView contentType, const DomDocument::ParseError &error)
+AnswerSketch sketchAnswer(QByteArrayView text)
 {
     const QByteArrayView body = skipSpace(withoutByteOrderMark(text));
-    if (body.isEmpty())
+    AnswerSketch sketch;
+    sketch.blank = body.isEmpty();
+    sketch.json = body.startsWith('{') || body.startsWith('[');
+    sketch.leadingName = leadingElementName(body).toByteArray();
+    return sketch;
+}
+
+QString reasonNotLoaded(const AnswerSketch &sketch, QByteArrayView contentType, TextPosition fault,
+                        const QString &description)
+{
+    if (sketch.blank)
         return QStringLiteral("the server sent an empty answer");
     const QByteArrayView type = mediaType(contentType);
-    if (body.startsWith('{') || body.startsWith('[') || (isJsonType(type) && !body.startsWith('<')))
+    const QString leading = QString::fromUtf8(sketch.leadingName);
+    if (sketch.json || (isJsonType(type) && leading.isEmpty()))
         return QStringLiteral("the address gives a JSON document, not an RSS, RDF or Atom feed");
-    const QString leading = QString::fromUtf8(leadingElementName(text));
     if (isHtmlRoot(leading) || (isHtmlType(type) && !isFeedRoot(leading)))
         return webPage();
-    return QStringLiteral("the feed is not well-formed XML (%1: %2)")
-        .arg(lineAndColumn(text, sourceOffset(text, error.offset)), error.description);
+    return QStringLiteral("the feed is not well-formed XML (line %1, column %2: %3)")
+        .arg(fault.line)
+        .arg(fault.column)
+        .arg(description);
 }
 
 QString reasonNotAFeed(const QString &rootElementName)

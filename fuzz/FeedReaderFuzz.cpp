@@ -1,5 +1,6 @@
 // Feeds arbitrary bytes through everything the reader does to a response
-// once it has arrived, and checks what the cleaning promises.
+// once it has arrived, and checks what the cleaning and the places of faults
+// promise.
 
 #include "DomDocument.h"
 #include "FeedReader.h"
@@ -7,7 +8,9 @@
 #include "ResponseDecoding.h"
 #include "UnreadableAnswer.h"
 
+#include <algorithm>
 #include <cstddef>
+#include <cstdio>
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
@@ -17,7 +20,7 @@ namespace tidewell {
 class FeedReaderProbe
 {
 public:
-    static QByteArray clean(FeedReader &reader, const QByteArray &text) { return reader.CleanResponse(text); }
+    static LineStarts clean(FeedReader &reader, QByteArray &text) { return reader.CleanResponse(text); }
     static bool parse(FeedReader &reader, std::shared_ptr<const DomDocument> document, int &type, bool allowHtml)
     {
         return reader.ParseFeed(std::move(document), type, allowHtml);
@@ -31,44 +34,47 @@ namespace {
 using tidewell::DomDocument;
 using tidewell::FeedReader;
 using tidewell::FeedReaderProbe;
+using tidewell::TextPosition;
 
-void require(bool condition)
+void require(bool condition, int line = __builtin_LINE())
 {
-    if (!condition)
-        std::abort();
+    if (condition)
+        return;
+    std::fprintf(stderr, "broken promise on line %d\n", line);
+    std::abort();
 }
 
-constexpr char byteOrderMark[] = "\xEF\xBB\xBF";
-
-// Well-formed UTF-8 of characters XML allows.
-bool isLoadableText(const QByteArray &utf8)
+// Nothing moved, nothing XML forbids is left, and a line break is never
+// blanked out.
+void checkCleaning(const QByteArray &before, const QByteArray &after)
 {
-    // Behind a character, so that fromUtf8 keeps a U+FEFF at the start.
-    const QString text = QString::fromUtf8('x' + utf8).sliced(1);
-    if (text.toUtf8() != utf8)
-        return false;
-    for (const QChar c : text) {
-        const char16_t code = c.unicode();
-        if ((code < 0x20 && code != u'\t' && code != u'\n' && code != u'\r') || code == 0xFFFE || code == 0xFFFF)
-            return false;
+    require(after.size() == before.size());
+    for (qsizetype i = 0; i < after.size(); ++i) {
+        const auto c = uchar(after[i]);
+        require(c == uchar(before[i]) || c == '\t');
+        require(c >= 0x20 || c == '\t' || c == '\n' || c == '\r');
+        require((before[i] != '\n' && before[i] != '\r') || c == uchar(before[i]));
+        const QByteArrayView rest = QByteArrayView(after).sliced(i);
+        require(!rest.startsWith("\xEF\xBF\xBE") && !rest.startsWith("\xEF\xBF\xBF"));
     }
-    return true;
 }
 
-// Each cleaned byte maps back to a byte of the text, in order; an ASCII
-// byte to the same byte.
-void checkSourceOffsets(const QByteArray &text, const QByteArray &cleaned, std::uint8_t seed)
+// The place of an offset, counted the plain way in the text before it was
+// parsed.
+TextPosition countedPlace(const QByteArray &text, qsizetype offset)
 {
-    qsizetype previous = 0;
-    for (qsizetype step = 1; step <= 4 && !cleaned.isEmpty(); ++step) {
-        const qsizetype at = (cleaned.size() - 1) * step * (seed + 1) / (4 * 256);
-        const qsizetype source = tidewell::sourceOffset(text, at);
-        require(source >= previous && source < text.size());
-        if (uchar(cleaned[at]) < 0x80)
-            require(text[source] == cleaned[at]);
-        previous = source;
+    TextPosition place;
+    qsizetype i = text.startsWith("\xEF\xBB\xBF") ? std::min<qsizetype>(3, offset) : 0;
+    for (; i < offset; ++i) {
+        const char c = text[i];
+        if (c == '\n' || (c == '\r' && (i + 1 == text.size() || text[i + 1] != '\n'))) {
+            ++place.line;
+            place.column = 1;
+        } else if ((uchar(c) & 0xC0) != 0x80) {
+            ++place.column;
+        }
     }
-    require(tidewell::sourceOffset(text, cleaned.size()) == text.size());
+    return place;
 }
 
 } // namespace
@@ -86,28 +92,30 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const QByteArray contentType = contentTypes[options & 3];
 
     FeedReader reader;
-    const QByteArray text = tidewell::responseUtf8(body, contentType);
-    const QByteArray cleaned = FeedReaderProbe::clean(reader, text);
-    require(isLoadableText(cleaned));
-    // Bytes that do not decode are read as decoding them first reads them
-    // (which takes off one byte-order mark, as the cleaning does).
-    require(cleaned == tidewell::cleanResponse(byteOrderMark + QString::fromUtf8(text).toUtf8()));
-    checkSourceOffsets(text, cleaned, options);
+    QByteArray text = tidewell::responseUtf8(body, contentType);
+    text.detach();
+    const QByteArray asItCame = text;
+    const tidewell::AnswerSketch sketch = tidewell::sketchAnswer(text);
+    const tidewell::LineStarts lines = FeedReaderProbe::clean(reader, text);
+    checkCleaning(asItCame, text);
+    const QByteArray cleaned = text;
 
-    const QString decoded = QString::fromUtf8(text);
+    const QString decoded = QString::fromUtf8(asItCame);
     require(reader.StripHTML(decoded).size() <= decoded.size());
 
-    DomDocument raw;
-    raw.loadXML(decoded);
-
     const auto document = std::make_shared<DomDocument>();
-    const bool loaded = document->loadUtf8(cleaned);
+    const bool loaded = document->loadUtf8(text);
     DomDocument sameAsText;
     require(sameAsText.loadXML(QString::fromUtf8(cleaned)) == loaded);
     if (!loaded) {
-        require(document->parseError().has_value());
-        require(document->parseError()->offset >= 0 && document->parseError()->offset <= cleaned.size());
-        require(!tidewell::reasonNotLoaded(text, contentType, *document->parseError()).isEmpty());
+        // The parser moved no character: the place counted in the parsed
+        // text is the one counted in the text before.
+        const DomDocument::ParseError &error = *document->parseError();
+        require(error.offset >= 0 && error.offset <= cleaned.size());
+        const TextPosition place = lines.at(error.text, error.offset);
+        const TextPosition counted = countedPlace(cleaned, error.offset);
+        require(place.line == counted.line && place.column == counted.column);
+        require(!tidewell::reasonNotLoaded(sketch, contentType, place, error.description).isEmpty());
         return 0;
     }
     require(!document->xml().isEmpty());

@@ -29,7 +29,8 @@ TEST_P(EachFormat, IsDetectedAndReadInDocumentOrder)
     EXPECT_EQ(items()[0].Title(), u"Tides and Currents");
     EXPECT_EQ(items()[0].Description(), u"<p>Hello <b>listener</b></p>");
     EXPECT_EQ(items()[1].url(), u"https://media.example.org/harbour.mp3");
-    // Line breaks go before parsing, so the words on either side join.
+    // A line break written in text is no part of its value: the words on
+    // either side join.
     EXPECT_EQ(items()[1].Title(), u"HarbourLights");
 }
 
