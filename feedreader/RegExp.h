@@ -6,10 +6,11 @@
 
 namespace tidewell {
 
-// The reader's regular-expression engine. Of a general engine the reader
-// only ever used two patterns, and each is a named function now: stripTags
-// below and cleanResponse (ResponseCleaning.h). The object stays because a
-// reader without an engine reads nothing, as it always has.
+// The reader's regular-expression engine. The reader only ever had two jobs
+// for it, stripping tags and cleaning a response, and each is a named
+// function now: stripTags below and cleanResponse (ResponseCleaning.h). The
+// object stays because a reader without an engine reads nothing, as it
+// always has.
 class RegExp : public PlatformObject
 {
 };

@@ -50,9 +50,10 @@ private:
 //   tab, CR or LF written in the document (DomDocument leaves them out when
 //   a value is read), so the blanks are gone from every value too, and an
 //   address or a title written across lines comes out whole.
-// Bytes that are no UTF-8 are left to be read as QString::fromUtf8 reads
-// them (U+FFFD each). One pass that writes nothing in a feed that needs no
-// blanks, which is nearly every feed.
+// Bytes that are no UTF-8 are left as they are: the parser takes them as any
+// character beyond ASCII, and a value reads each as U+FFFD, as
+// QString::fromUtf8 does. One pass that writes nothing in a feed that needs
+// no blanks, which is nearly every feed.
 LineStarts cleanResponse(QByteArray &utf8);
 
 } // namespace tidewell

@@ -105,8 +105,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
     const auto document = std::make_shared<DomDocument>();
     const bool loaded = document->loadUtf8(text);
+    // The same text handed over as QString loads alike, when it is UTF-8 (a
+    // name of bytes that do not decode would read as U+FFFD there). Behind a
+    // byte-order mark of its own, fromUtf8 keeps any the text has.
+    const QString asString = QString::fromUtf8("\xEF\xBB\xBF" + cleaned);
     DomDocument sameAsText;
-    require(sameAsText.loadXML(QString::fromUtf8(cleaned)) == loaded);
+    const bool loadedAsString = sameAsText.loadXML(asString);
+    const bool isUtf8 = asString.toUtf8() == cleaned;
+    require(loadedAsString == loaded || !isUtf8);
     if (!loaded) {
         // The parser moved no character: the place counted in the parsed
         // text is the one counted in the text before.
@@ -119,7 +125,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         return 0;
     }
     require(!document->xml().isEmpty());
-    require(document->xml() == sameAsText.xml());
+    require(document->xml() == sameAsText.xml() || !isUtf8);
     tidewell::reasonNotAFeed(document->rootElementName());
     int type = (options >> 2) & 7; // 0 detects; 4 to 7 are no type at all
     FeedReaderProbe::parse(reader, document, type, (options & 0x20) != 0);
