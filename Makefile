@@ -2,7 +2,7 @@
 # make test       set up, build and run the whole suite headless
 # make test-asan  the suite again under AddressSanitizer and UBSan
 # make bench      build and run the benchmarks (not part of make test)
-# make fuzz       fuzz the feed reader with libFuzzer for FUZZ_SECONDS (clang)
+# make fuzz       fuzz the feed reader with libFuzzer for FUZZ_SECONDS (clang; FUZZ_TARGET picks the target)
 # make package    build the Debian package into the build folder
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
@@ -56,16 +56,19 @@ package: build
 	cd $(BUILD) && cpack -G DEB
 
 # libFuzzer needs clang; the fuzz build lives in its own folder and builds
-# nothing but the fuzz target. New inputs collect in $(FUZZ_BUILD)/corpus.
+# nothing but the fuzz targets. `make fuzz` fuzzes the feed reader's text
+# handling, `make fuzz FUZZ_TARGET=bodydecoder_fuzz` the body decoder. New
+# inputs collect in $(FUZZ_BUILD)/corpus-<target>.
 FUZZ_BUILD   ?= build-fuzz
 FUZZ_SECONDS ?= 600
 FUZZ_CXX     ?= clang++
+FUZZ_TARGET  ?= feedreader_fuzz
 
 fuzz:
 	@scripts/install-deps.sh fuzz
 	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=$(FUZZ_CXX) \
 	    -DTIDEWELL_FUZZ=ON -DBUILD_TESTING=OFF
-	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target feedreader_fuzz
-	mkdir -p $(FUZZ_BUILD)/corpus
-	$(FUZZ_BUILD)/bin/feedreader_fuzz -max_total_time=$(FUZZ_SECONDS) -dict=fuzz/feed.dict \
-	    $(FUZZ_BUILD)/corpus tests/data
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target $(FUZZ_TARGET)
+	mkdir -p $(FUZZ_BUILD)/corpus-$(FUZZ_TARGET)
+	$(FUZZ_BUILD)/bin/$(FUZZ_TARGET) -max_total_time=$(FUZZ_SECONDS) -dict=fuzz/feed.dict \
+	    $(FUZZ_BUILD)/corpus-$(FUZZ_TARGET) tests/data

@@ -232,7 +232,9 @@ int checkFeed(const QString &url)
         status += QLatin1Char(' ') + reader.LastHTTPStatusText();
     out(status);
     out(QStringLiteral("Items: %1").arg(count));
-    if (reader.LastErrorCode() != 0) {
+    if (!reader.unreadableReason().isEmpty()) {
+        out(QStringLiteral("Error: ") + reader.unreadableReason());
+    } else if (reader.LastErrorCode() != 0) {
         // The words first: the number means something to few.
         QString error = QStringLiteral("Error: ");
         if (!reader.LastErrorDesc().isEmpty())

@@ -3,7 +3,7 @@
 // beside pugixml loading the same bytes from disk in a process of its own
 // (pugixml_load). The two run in turns, A B A B ..., so a drift in the
 // machine's speed touches both alike; each pair gives a ratio. Goal: a median
-// ratio of at most 1.5. The server is a child process sending the file with
+// ratio of at most 1.2. The server is a child process sending the file with
 // sendfile() (FileServer.h), so what is timed is the reading, not the serving.
 //
 //   checkfeed_bench [--runs N] [--program PATH]
@@ -173,7 +173,7 @@ int main(int argc, char **argv)
     std::printf("  %-34s %9s %9s %9s\n", "", "min", "median", "max");
     printRow("--check-feed over loopback", programMs, "ms");
     printRow("pugixml load from disk", yardstickMs, "ms");
-    printRow("ratio, pair by pair", ratios, "(goal: median at most 1.5)");
+    printRow("ratio, pair by pair", ratios, "(goal: median at most 1.2)");
     // Processor time (user and system) moves less than wall time when other
     // work shares the machine.
     printRow("processor time, --check-feed", programCpu, "ms");

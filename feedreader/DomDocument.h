@@ -7,8 +7,9 @@
 
 #include <pugixml.hpp>
 
-#include <memory>
 #include <map>
+#include <memory>
+#include <optional>
 #include <vector>
 
 namespace tidewell {
@@ -27,11 +28,14 @@ public:
     bool isNull() const { return !m_node; }
     // The XPath string value: for an element the text of it and of all its
     // descendants joined, CDATA sections included; an attribute's value.
+    // A value never holds a tab, CR or LF written in the document (an
+    // address or a title written across lines comes out whole); references
+    // are decoded after they are left out, so "&#10;" is still a line break.
     QString nodeTypedValue() const;
     // The node's mark-up as the document writes it, without added white space.
     QString xml() const;
-    // An element's attribute of that name (prefix included), as the parser
-    // decoded it; empty when there is none.
+    // An element's attribute of that name (prefix included), its value read
+    // as nodeTypedValue reads it; empty when there is none.
     QString getAttribute(const char *name) const;
     DomNode selectSingleNode(const QString &path) const;
     std::vector<DomNode> selectNodes(const QString &path) const;
@@ -59,6 +63,20 @@ public:
     bool loadUtf8(QByteArray text);
     // Whether xml() would be non-empty, answered without writing it out.
     bool hasContent() const;
+    // Why the last load failed: where in the text it was given (a byte
+    // offset into its UTF-8), what the parser said, and the text as the
+    // parser left it: every character where it was, NULs over some of the
+    // delimiters. None after a load that succeeded.
+    struct ParseError
+    {
+        qsizetype offset = 0;
+        QString description;
+        QByteArray text;
+    };
+    const std::optional<ParseError> &parseError() const { return m_parseError; }
+    // The root element's name as written, prefix included; empty while
+    // nothing is loaded.
+    QString rootElementName() const;
     // The document as text; empty while nothing is loaded.
     QString xml() const;
 
@@ -84,6 +102,7 @@ private:
     QByteArray m_text;
     pugi::xml_document m_document;
     mutable std::map<QString, CompiledPath> m_paths;
+    std::optional<ParseError> m_parseError;
 };
 
 } // namespace tidewell

@@ -17,7 +17,9 @@ class ParsedFeed;
 class FeedItem
 {
 public:
-    // The item's media URL: the episode the download job fetches.
+    // The item's media URL: the episode the download job fetches. It reads
+    // as the feed wrote it, letters beyond ASCII included; QUrl of it gives
+    // the encoded form a request sends (toEncoded).
     const QString &url() const;
     // Whether url() must answer with media rather than a web page: it came
     // from an enclosure (or Media RSS content) of an audio or video type, or

@@ -5,8 +5,10 @@
 #include "HttpRequest.h"
 #include "ParsedFeed.h"
 #include "RegExp.h"
+#include "ResponseCleaning.h"
 #include "ResponseDecoding.h"
 #include "RuntimeError.h"
+#include "UnreadableAnswer.h"
 
 #include <QEventLoop>
 #include <QStringList>
@@ -35,7 +37,8 @@ int detectFeedType(const DomDocument &document)
     return Unknown;
 }
 
-// The four request objects, in the order they are tried.
+// The four request objects, in the order they are tried: a read makes its
+// one request with the first that can be made.
 const QStringList &requestIdentifiers()
 {
     static const QStringList identifiers{QString::fromUtf16(progid::WinHttpRequest), QString::fromUtf16(progid::XmlHttp),
@@ -57,9 +60,16 @@ struct FeedReader::PendingRead
     std::shared_ptr<DomDocument> document;
     std::unique_ptr<HttpRequest> request;
     int counter = 0;
-    // A document refused for its size is not fetched again: the next
-    // request object would only fetch the same bytes.
-    bool refusedForSize = false;
+    bool requested = false;
+    // What the answer looked like as it came, and where its lines start:
+    // enough to say why it was no feed once the parser has had it.
+    struct Answer
+    {
+        QByteArray contentType;
+        AnswerSketch sketch;
+        LineStarts lines;
+    };
+    std::optional<Answer> answer;
 };
 
 FeedReader::FeedReader(std::shared_ptr<const ObjectFactory> factory) : m_factory(std::move(factory))
@@ -68,10 +78,6 @@ FeedReader::FeedReader(std::shared_ptr<const ObjectFactory> factory) : m_factory
     m_proxyUser.clear();
     m_proxyPass.clear();
     m_regExp = CreateObj<RegExp>(QString::fromUtf16(progid::RegExp));
-    if (m_regExp) {
-        m_regExp->setIgnoreCase(true);
-        m_regExp->setGlobal(true);
-    }
 }
 
 FeedReader::~FeedReader() = default;
@@ -82,6 +88,7 @@ void FeedReader::Clear()
     m_lastHTTPStatusText.clear();
     m_lastErrorCode = 0;
     m_lastErrorDesc.clear();
+    m_unreadableReason.clear();
     m_feedType = 0;
 }
 
@@ -129,22 +136,15 @@ RegExp &FeedReader::engine()
     return *m_regExp;
 }
 
-QByteArray FeedReader::CleanResponse(QByteArray body, const QByteArray &contentType)
+LineStarts FeedReader::CleanResponse(QByteArray &text)
 {
-    RegExp &regExp = engine();
-    regExp.setPattern(RegExp::DoctypeOrControlPattern.toString());
-    if (regExp.Global() && readsAsUtf8(body, contentType))
-        return regExp.RemoveFromUtf8(std::move(body));
-    QString text = decodeResponseText(body, contentType);
-    body = QByteArray();
-    return regExp.Replace(std::move(text), QString()).toUtf8();
+    return cleanResponse(text);
 }
 
 QString FeedReader::StripHTML(QString sString)
 {
-    RegExp &regExp = engine();
-    regExp.setPattern(RegExp::TagPattern.toString());
-    return regExp.Replace(std::move(sString), QString());
+    engine();
+    return stripTags(std::move(sString));
 }
 
 QString FeedReader::FeedTypeString() const
@@ -172,6 +172,7 @@ void FeedReader::HTTPGet(const QString &sURL, const QString &sUserName, const QS
             done({});
             return;
         }
+        m_pending->requested = true;
         if (progId.compare(QStringView(progid::WinHttpRequest), Qt::CaseInsensitive) == 0) {
             request->Open(QStringLiteral("GET"), sURL, false);
             if (!m_proxyUser.isEmpty() || !m_proxyPass.isEmpty())
@@ -193,10 +194,13 @@ void FeedReader::HTTPGet(const QString &sURL, const QString &sUserName, const QS
                 const QByteArray contentType = answered.contentType();
                 // The body is now ours alone, so it is cleaned in its own buffer.
                 m_pending->request.reset();
-                done(CleanResponse(std::move(body), contentType));
+                QByteArray text = responseUtf8(std::move(body), contentType);
+                AnswerSketch sketch = sketchAnswer(text);
+                LineStarts lines = CleanResponse(text);
+                m_pending->answer = PendingRead::Answer{contentType, std::move(sketch), std::move(lines)};
+                done(std::move(text));
             } catch (...) {
                 recordCurrentError();
-                m_pending->refusedForSize = m_lastErrorCode == errnum::RequestResponseTooLarge;
                 m_pending->request.reset();
                 done({});
             }
@@ -266,9 +270,10 @@ void FeedReader::ReadFeedAsync(const QString &sURL, const QString &sUserName, co
 void FeedReader::nextAttempt()
 {
     PendingRead &read = *m_pending;
-    // The first text that parses ends the loop, whatever its status: a
-    // 404 page that is well-formed XML is not fetched again.
-    if (read.document->hasContent() || read.counter > 3 || read.refusedForSize) {
+    // One request, whatever came of it: another request object would only
+    // send the same request again. An object that cannot be made costs no
+    // request, so the next one is tried.
+    if (read.requested || read.counter >= requestIdentifiers().size()) {
         finishRead();
         return;
     }
@@ -287,14 +292,35 @@ void FeedReader::nextAttempt()
 void FeedReader::finishRead()
 {
     const std::unique_ptr<PendingRead> read = std::move(m_pending);
+    const int typeAsked = read->lType;
     bool parsed = false;
     try {
         if (read->document->hasContent())
             parsed = ParseFeed(read->document, read->lType, read->allowHtml);
+        m_unreadableReason = reasonForAnswer(*read, typeAsked);
     } catch (...) {
         recordCurrentError();
     }
     read->done(m_lastHTTPStatus == 200 && parsed, read->lType);
+}
+
+QString FeedReader::reasonForAnswer(const PendingRead &read, int typeAsked) const
+{
+    if (!read.answer)
+        return {};
+    const DomDocument &document = *read.document;
+    if (!document.hasContent()) {
+        const auto &error = document.parseError();
+        if (!error)
+            return {};
+        const PendingRead::Answer &answer = *read.answer;
+        return reasonNotLoaded(answer.sketch, answer.contentType, answer.lines.at(error->text, error->offset),
+                               error->description);
+    }
+    // A type the caller forced is taken as read, whatever the document.
+    if (typeAsked == Unknown && read.lType == Unknown)
+        return reasonNotAFeed(document.rootElementName());
+    return {};
 }
 
 bool FeedReader::ParseFeed(std::shared_ptr<const DomDocument> document, int &lType, bool bAllowHTML)

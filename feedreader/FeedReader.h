@@ -2,6 +2,7 @@
 
 #include "FeedItem.h"
 #include "PlatformObject.h"
+#include "ResponseCleaning.h"
 
 #include <QString>
 #include <QUrl>
@@ -15,10 +16,13 @@ class DomDocument;
 class HttpRequest;
 class RegExp;
 
-// Fetches a feed document over HTTP, trying four request objects in turn,
-// and turns it into items. It never shows a message: every failure lands in
-// LastErrorCode, LastErrorDesc and LastHTTPStatus, and nothing is thrown out
-// of ReadFeed. One reader serves one feed; ReadFeed forgets the call before.
+// Fetches a feed document over HTTP and turns it into items. A read makes one
+// request, with the first of the four request objects that can be made: they
+// are one client here, so a failure is reported at once rather than repeated
+// three times. The reader never shows a message: every failure lands in
+// LastErrorCode, LastErrorDesc and LastHTTPStatus, and why an answer was no
+// feed in unreadableReason; nothing is thrown out of ReadFeed. One reader
+// serves one feed; ReadFeed forgets the call before.
 class FeedReader
 {
 public:
@@ -47,6 +51,11 @@ public:
     const QString &LastHTTPStatusText() const { return m_lastHTTPStatusText; }
     int LastErrorCode() const { return m_lastErrorCode; }
     const QString &LastErrorDesc() const { return m_lastErrorDesc; }
+    // Why the last answer was not a feed the reader could read, in words:
+    // empty, JSON, a web page, not well-formed (where and why), or another
+    // kind of XML. Empty when it was a feed, or when no answer came (then
+    // LastErrorDesc tells why).
+    const QString &unreadableReason() const { return m_unreadableReason; }
     const QString &ProxyUser() const { return m_proxyUser; }
     void setProxyUser(const QString &user) { m_proxyUser = user; }
     const QString &ProxyPass() const { return m_proxyPass; }
@@ -65,6 +74,7 @@ public:
 
 private:
     friend class FeedReaderProbe; // the fuzz target drives the private steps
+    struct PendingRead;
 
     template <typename T>
     std::unique_ptr<T> CreateObj(const QString &progId);
@@ -74,10 +84,11 @@ private:
                  std::function<void(QByteArray)> done);
     void nextAttempt();
     void finishRead();
-    // CleanResponse of the response text, as UTF-8, the document's own
-    // form. A body read as UTF-8 (nearly every feed) is decoded and cleaned
-    // in one pass over its own buffer; any other is decoded first.
-    QByteArray CleanResponse(QByteArray body, const QByteArray &contentType);
+    // Cleans the response text (as UTF-8, ResponseDecoding.h) in its own
+    // buffer, every byte kept where it was (ResponseCleaning.h), and tells
+    // where its lines start.
+    LineStarts CleanResponse(QByteArray &text);
+    QString reasonForAnswer(const PendingRead &read, int typeAsked) const;
     void SetError(int number, const QString &description);
     // Records the exception being handled, as each step's error trap does.
     void recordCurrentError();
@@ -86,8 +97,6 @@ private:
     bool ParseFeed(std::shared_ptr<const DomDocument> document, int &lType, bool bAllowHTML);
     RegExp &engine();
 
-    struct PendingRead;
-
     std::shared_ptr<const ObjectFactory> m_factory;
     std::unique_ptr<PendingRead> m_pending;
     std::unique_ptr<RegExp> m_regExp;
@@ -95,6 +104,7 @@ private:
     QString m_lastHTTPStatusText;
     int m_lastErrorCode = 0;
     QString m_lastErrorDesc;
+    QString m_unreadableReason;
     std::shared_ptr<FeedItemCollection> m_feedItems;
     // Where the last response came from, after redirects.
     QUrl m_documentUrl;

@@ -1,5 +1,9 @@
 #include "ParsedFeed.h"
 
+#include <QStringList>
+
+#include <algorithm>
+
 namespace tidewell {
 
 namespace {
@@ -39,8 +43,37 @@ bool isAudioOrVideo(const QString &type)
     return trimmed.startsWith(u"audio/", Qt::CaseInsensitive) || trimmed.startsWith(u"video/", Qt::CaseInsensitive);
 }
 
-// The elements at path below the item that name a file, in document order;
-// those whose URL is blank name nothing.
+// Items list a cover image, a transcript, chapters or a PDF beside the
+// episode, and some list nothing else: a file whose stated type (or Media
+// RSS medium) is a picture, text or a document is never taken for the
+// episode. A file without a type, or of application/octet-stream, may still
+// be one.
+bool isNeverAnEpisode(const QString &type, const QString &medium)
+{
+    if (medium == u"image" || medium == u"document")
+        return true;
+    const QString mediaType = type.section(u';', 0, 0).trimmed().toLower();
+    static const QStringList documents = {
+        QStringLiteral("application/pdf"),      QStringLiteral("application/msword"),
+        QStringLiteral("application/rtf"),      QStringLiteral("application/epub+zip"),
+        QStringLiteral("application/json"),     QStringLiteral("application/xml"),
+        QStringLiteral("application/x-subrip"), QStringLiteral("application/srt"),
+    };
+    static const QStringList documentFamilies = {
+        QStringLiteral("image/"),
+        QStringLiteral("text/"),
+        QStringLiteral("application/vnd.ms-"),
+        QStringLiteral("application/vnd.openxmlformats-officedocument."),
+        QStringLiteral("application/vnd.oasis.opendocument."),
+        QStringLiteral("application/json+"), // podcast chapters
+    };
+    const auto startsThere = [&](const QString &family) { return mediaType.startsWith(family); };
+    return documents.contains(mediaType) || std::any_of(documentFamilies.begin(), documentFamilies.end(), startsThere) ||
+           mediaType.endsWith(u"+xml") || mediaType.endsWith(u"+json");
+}
+
+// The elements at path below the item that may name the episode, in
+// document order; those whose URL is blank name nothing.
 std::vector<MediaLink> mediaLinks(const DomNode &item, const QString &path, const char *urlAttribute,
                                   bool relMustBeEnclosure)
 {
@@ -50,8 +83,9 @@ std::vector<MediaLink> mediaLinks(const DomNode &item, const QString &path, cons
             if (relMustBeEnclosure && node.getAttribute("rel") != u"enclosure")
                 continue;
             QString url = node.getAttribute(urlAttribute).trimmed();
-            if (!url.isEmpty())
-                links.push_back({std::move(url), node.getAttribute("type")});
+            QString type = node.getAttribute("type");
+            if (!url.isEmpty() && !isNeverAnEpisode(type, node.getAttribute("medium")))
+                links.push_back({std::move(url), std::move(type)});
         }
     } catch (...) {
         return {};
@@ -59,8 +93,8 @@ std::vector<MediaLink> mediaLinks(const DomNode &item, const QString &path, cons
     return links;
 }
 
-// Items often list a cover image or a transcript beside the episode: the
-// first MP3 wins, then the first audio or video, then whatever came first.
+// The first MP3 wins, then the first audio or video, then whatever came
+// first.
 std::optional<MediaLink> preferred(std::vector<MediaLink> links)
 {
     for (MediaLink &link : links) {
@@ -113,9 +147,6 @@ ParsedFeed::ParsedFeed(std::shared_ptr<const DomDocument> document, FeedPaths pa
     : m_document(std::move(document)), m_paths(std::move(paths)), m_allowHtml(allowHtml),
       m_documentUrl(std::move(documentUrl)), m_items(m_document->selectNodes(m_paths.item))
 {
-    m_tagStripper.setIgnoreCase(true);
-    m_tagStripper.setGlobal(true);
-    m_tagStripper.setPattern(RegExp::TagPattern.toString());
 }
 
 ParsedFeed::Episode ParsedFeed::episode(std::size_t index) const
@@ -144,7 +175,7 @@ QString ParsedFeed::title(std::size_t index) const
 QString ParsedFeed::description(std::size_t index) const
 {
     QString text = GetNodeText(m_items.at(index), m_paths.description);
-    return m_allowHtml ? text : m_tagStripper.Replace(std::move(text), QString());
+    return m_allowHtml ? text : stripTags(std::move(text));
 }
 
 QString ParsedFeed::resolved(const QString &url) const
@@ -155,7 +186,9 @@ QString ParsedFeed::resolved(const QString &url) const
     // Absolute URLs stay exactly as the feed wrote them.
     if (!reference.isValid() || !reference.isRelative())
         return url;
-    return m_documentUrl.resolved(reference).toString(QUrl::FullyEncoded);
+    // For reading: letters beyond ASCII stay letters, and QUrl of the text
+    // gives back the encoded form a request sends (toEncoded).
+    return m_documentUrl.resolved(reference).toString();
 }
 
 } // namespace tidewell

@@ -67,7 +67,6 @@ private:
     bool m_allowHtml;
     QUrl m_documentUrl;
     std::vector<DomNode> m_items;
-    RegExp m_tagStripper;
 };
 
 } // namespace tidewell

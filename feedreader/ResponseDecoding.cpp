@@ -148,6 +148,22 @@ Choice chooseDecoder(const QByteArray &body, const QByteArray &contentType)
     return {};
 }
 
+// UTF-8 cannot carry a surrogate that is not half of a pair.
+void dropLoneSurrogates(QString &text)
+{
+    QChar *const chars = text.data();
+    const qsizetype size = text.size();
+    qsizetype written = 0;
+    for (qsizetype i = 0; i < size; ++i) {
+        if (chars[i].isHighSurrogate() && i + 1 < size && chars[i + 1].isLowSurrogate())
+            chars[written++] = chars[i++];
+        else if (chars[i].isSurrogate())
+            continue;
+        chars[written++] = chars[i];
+    }
+    text.truncate(written);
+}
+
 } // namespace
 
 QString decodeResponseText(const QByteArray &body, const QByteArray &contentType)
@@ -157,9 +173,14 @@ QString decodeResponseText(const QByteArray &body, const QByteArray &contentType
     return choice.decoder ? choice.decoder->decode(bytes) : QString::fromUtf8(bytes);
 }
 
-bool readsAsUtf8(const QByteArray &body, const QByteArray &contentType)
+QByteArray responseUtf8(QByteArray body, const QByteArray &contentType)
 {
-    return !chooseDecoder(body, contentType).decoder;
+    Choice choice = chooseDecoder(body, contentType);
+    if (!choice.decoder)
+        return body;
+    QString text = choice.decoder->decode(QByteArrayView(body).sliced(choice.skip));
+    dropLoneSurrogates(text);
+    return text.toUtf8();
 }
 
 } // namespace tidewell

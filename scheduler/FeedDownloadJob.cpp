@@ -61,6 +61,8 @@ QString readerReason(const FeedReader &reader)
         return statusText(reader.LastHTTPStatus(), reader.LastHTTPStatusText());
     if (reader.LastErrorCode() != 0)
         return reader.LastErrorDesc();
+    if (!reader.unreadableReason().isEmpty())
+        return reader.unreadableReason();
     const auto items = reader.FeedItems();
     if (reader.FeedType() == 0)
         return QStringLiteral("the address did not give an RSS, RDF or Atom feed with items");

@@ -180,6 +180,60 @@ INSTANTIATE_TEST_SUITE_P(Documents, CheckFeed,
                                                    "Unknown / None"}),
                          [](const testing::TestParamInfo<CheckCase> &info) { return info.param.name; });
 
+// An answer that is no feed says why, in words and without a number.
+struct UnreadableCase
+{
+    const char *name;
+    QByteArray body;
+    QByteArray contentType;
+    const char *error;
+};
+
+class CheckFeedUnreadable : public CommandLine, public testing::WithParamInterface<UnreadableCase>
+{
+};
+
+TEST_P(CheckFeedUnreadable, SaysWhyOnTheErrorLine)
+{
+    server.serve("/doc", Reply::ok(GetParam().body, GetParam().contentType));
+    const Result result = run({QStringLiteral("--check-feed"), server.url(QStringLiteral("/doc"))});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.out, QStringLiteral("Type: Unknown / None\nHTTP status: 200 OK\nItems: 0\nError: ") +
+                              QString::fromUtf8(GetParam().error) + u'\n');
+    EXPECT_EQ(server.hits("/doc"), 1);
+}
+
+QByteArray sampleFile(const char *name)
+{
+    QFile file(QStringLiteral(TIDEWELL_TEST_DATA "/") + QLatin1String(name));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, CheckFeedUnreadable,
+    testing::Values(
+        UnreadableCase{"Empty", "", "application/rss+xml", "the server sent an empty answer"},
+        UnreadableCase{"WebPage", sampleFile("html-page.html"), "text/html", "the address gives a web page, not a feed"},
+        UnreadableCase{"Json", "{\"version\": \"https://jsonfeed.org/version/1.1\"}", "application/feed+json",
+                       "the address gives a JSON document, not an RSS, RDF or Atom feed"},
+        UnreadableCase{"OtherXml", "<?xml version=\"1.0\"?>\n<opml version=\"2.0\"><body/></opml>", "text/xml",
+                       "the document is not an RSS, RDF or Atom feed (its root element is opml)"},
+        UnreadableCase{"NotWellFormed", "<rss version=\"2.0\">\n  <channel>\n    <item><title>Cut", "text/xml",
+                       "the feed is not well-formed XML (line 3, column 20: Start-end tags mismatch)"}),
+    [](const testing::TestParamInfo<UnreadableCase> &info) { return info.param.name; });
+
+TEST_F(CommandLine, CheckFeedPrintsLettersBeyondAsciiAsWritten)
+{
+    server.serve("/shows/feed.xml", Reply::ok(sampleFile("iri.xml"), "application/rss+xml"));
+    const Result result = run({QStringLiteral("--check-feed"), server.url(QStringLiteral("/shows/feed.xml"))});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out,
+              QStringLiteral("Type: RSS\nHTTP status: 200 OK\nItems: 3\nFirst item URL: ") +
+                  server.url(QString::fromUtf8("/shows/\xE3\x82\xA8\xE3\x83\x94\xE3\x82\xBD\xE3\x83\xBC\xE3\x83\x89 1.mp3")) +
+                  QString::fromUtf8("\nFirst item title: \xE6\xBD\xAE\xE3\x81\xA8\xE6\xB5\xB7\xE6\xB5\x81 \xE7\xAC\xAC"
+                                    "1\xE5\x9B\x9E\n"));
+}
+
 TEST_F(CommandLine, CheckFeedOnARefusedConnectionSaysWhy)
 {
     QString url;

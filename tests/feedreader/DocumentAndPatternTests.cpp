@@ -3,11 +3,14 @@
 #include "DomDocument.h"
 #include "NetworkRules.h"
 #include "RegExp.h"
+#include "ResponseCleaning.h"
 #include "ResponseDecoding.h"
 #include "RuntimeError.h"
 
 namespace tidewell::test {
 namespace {
+
+using namespace std::string_view_literals;
 
 // The document: whole or nothing.
 
@@ -29,6 +32,7 @@ TEST_P(NotWellFormed, LeavesTheDocumentEmpty)
 INSTANTIATE_TEST_SUITE_P(Document, NotWellFormed,
                          ::testing::Values("", "   ", "<rss><channel><item>", "<rss><item></rss>",
                                            "<item/><item/>", "<rss/>text", "text<rss/>",
+                                           "<rss/>x", // one stray character last, as the fuzzer found
                                            "<!doctype rss><rss/>", "<rss><!DOCTYPE x></rss>",
                                            "<?xml version='1.0'?>"));
 
@@ -110,100 +114,163 @@ TEST(Document, MalformedPathRaisesARunTimeError)
     EXPECT_THROW(document.selectNodes(QStringLiteral("/a[")), RuntimeError);
 }
 
-// The cleaning pattern, as CleanResponse sets the engine.
+// Where a document that does not load went wrong, in the text it was given.
+struct Fault
+{
+    const char *text;
+    qsizetype offset;
+    const char *description;
+};
+
+class DocumentFault : public ::testing::TestWithParam<Fault>
+{
+};
+
+TEST_P(DocumentFault, IsReportedWithItsPlace)
+{
+    DomDocument document;
+    ASSERT_FALSE(document.loadUtf8(GetParam().text));
+    ASSERT_TRUE(document.parseError().has_value());
+    EXPECT_EQ(document.parseError()->offset, GetParam().offset);
+    EXPECT_EQ(document.parseError()->description, QLatin1String(GetParam().description));
+    EXPECT_TRUE(document.loadUtf8("<rss/>"));
+    EXPECT_FALSE(document.parseError().has_value());
+    EXPECT_EQ(document.rootElementName(), u"rss");
+}
+
+INSTANTIATE_TEST_SUITE_P(Document, DocumentFault,
+                         ::testing::Values(Fault{"", 0, "No document element found"},
+                                           Fault{"<!-- only -->", 13, "No document element found"},
+                                           Fault{"<rss/>text", 6, "Text outside the root element"},
+                                           Fault{"<a/>\n<b/>", 6, "More than one root element"},
+                                           Fault{"<rss><channel></rss>", 16, "Start-end tags mismatch"},
+                                           // the parser places this one past the end, as the fuzzer found
+                                           Fault{"<it\thr", 6, "Error parsing element attribute"}));
+
+// The cleaning: what the document is loaded from.
 
 struct Cleaning
 {
-    QString input;
-    QString expected;
+    QByteArray input;
+    QByteArray expected;
 };
 
-class CleanResponsePattern : public ::testing::TestWithParam<Cleaning>
+void PrintTo(const Cleaning &row, std::ostream *out)
 {
-protected:
-    static QString clean(const QString &text, bool ignoreCase = true, bool global = true)
-    {
-        RegExp engine;
-        engine.setIgnoreCase(ignoreCase);
-        engine.setGlobal(global);
-        engine.setPattern(RegExp::DoctypeOrControlPattern.toString());
-        return engine.Replace(text, QString());
-    }
+    *out << '"' << row.input.toStdString() << '"';
+}
+
+class CleanResponse : public ::testing::TestWithParam<Cleaning>
+{
 };
 
-TEST_P(CleanResponsePattern, RemovesDeclarationsAndCharactersOutsideLatin1)
+TEST_P(CleanResponse, BlanksWhatMustGoAndMovesNothing)
 {
-    EXPECT_EQ(clean(GetParam().input), GetParam().expected);
+    QByteArray text = GetParam().input;
+    cleanResponse(text);
+    EXPECT_EQ(text, GetParam().expected);
+}
+
+QByteArray tabs(int count)
+{
+    return QByteArray(count, '\t');
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Patterns, CleanResponsePattern,
+    DocumentType, CleanResponse,
+    ::testing::Values(Cleaning{"<!DOCTYPE rss><rss/>", tabs(14) + "<rss/>"},
+                      Cleaning{"<!doctype r>x", tabs(12) + "x"},
+                      // its line breaks stay, so lines keep their numbers
+                      Cleaning{"<!DocType r\r\n SYSTEM 'x'>\n<r/>", tabs(11) + "\r\n" + tabs(12) + "\n<r/>"},
+                      Cleaning{"<!DOCTYPE>", "<!DOCTYPE>"}, // needs a character before '>'
+                      Cleaning{"<!DOCTYPE>>x", tabs(11) + "x"},
+                      Cleaning{"<!DOCTYPE a [<!ENTITY e 'x'>]><a/>", tabs(28) + "]><a/>"},
+                      Cleaning{"<!DOCTYPE a\n", "<!DOCTYPE a\n"})); // unclosed: it stays
+
+INSTANTIATE_TEST_SUITE_P(
+    Characters, CleanResponse,
     ::testing::Values(
-        Cleaning{QStringLiteral("<!DOCTYPE rss><rss/>"), QStringLiteral("<rss/>")},
-        Cleaning{QStringLiteral("<!doctype rss><rss/>"), QStringLiteral("<rss/>")},
-        Cleaning{QStringLiteral("<!DocType rss\r\n  SYSTEM 'x'>\n<rss/>"), QStringLiteral("<rss/>")},
-        Cleaning{QStringLiteral("<!DOCTYPE>"), QStringLiteral("<!DOCTYPE>")}, // needs a character before '>'
-        Cleaning{QStringLiteral("<!DOCTYPE>>x"), QStringLiteral("x")},
-        Cleaning{QStringLiteral("<!DOCTYPE a [<!ENTITY e 'x'>]><a/>"), QStringLiteral("]><a/>")},
-        Cleaning{QStringLiteral("<!DOCTYPE a\n"), QStringLiteral("<!DOCTYPE a")}, // unclosed: only the break goes
-        Cleaning{QStringLiteral("<!DOC\nTYPE a>"), QStringLiteral("<!DOCTYPE a>")}, // one pass over the original
-        Cleaning{QStringLiteral("a\tb\r\nc\x01"), QStringLiteral("abc")},
-        Cleaning{QString::fromUtf8("caf\xC3\xA9 \xC3\xBF\xC4\x80 \xE2\x82\xAC \xF0\x9F\x8E\xA7."),
-                 QString::fromUtf8("caf\xC3\xA9 \xC3\xBF  .")}));
+        // every character XML forbids goes; tab, CR and LF stay
+        Cleaning{QByteArrayView("<a\x01 b='\x02'>\x1F\x7F\x00</a>\t\r\n"sv).toByteArray(),
+                 "<a\t b='\t'>\t\x7F\t</a>\t\r\n"},
+        Cleaning{"a\xEF\xBF\xBE" "b\xEF\xBF\xBF" "c\xEF\xBF\xBD\xEF\xBC\x88", "a\t\t\tb\t\t\tc\xEF\xBF\xBD\xEF\xBC\x88"},
+        // every other stays, whatever its code, and bytes that do not decode are not touched
+        Cleaning{"caf\xC3\xA9 \xC4\x80 \xE2\x82\xAC \xF0\x9F\x8E\xA7 \xE3\x82\xA8 \xC3( \xED\xA0\x80",
+                 "caf\xC3\xA9 \xC4\x80 \xE2\x82\xAC \xF0\x9F\x8E\xA7 \xE3\x82\xA8 \xC3( \xED\xA0\x80"}));
 
-TEST_F(CleanResponsePattern, FollowsIgnoreCaseAndGlobal)
+// Values never hold the tab, CR or LF the document was written with; a
+// reference written for one still is one.
+TEST(Document, ValuesLeaveOutTheWhiteSpaceTheDocumentWasWrittenWith)
 {
-    EXPECT_EQ(clean(QStringLiteral("<!doctype a><a/>"), false), QStringLiteral("<!doctype a><a/>"));
-    EXPECT_EQ(clean(QStringLiteral("a\nb\nc"), true, false), QStringLiteral("ab\nc"));
+    DomDocument document;
+    ASSERT_TRUE(document.loadUtf8("<rss\n\tversion='2.0'\r\n><t a='x\r\n\ty&#10;&amp;'>Harbour\r\nLights &#9;&lt;b&gt;"
+                                  "<![CDATA[ &amp;\n]]></t></rss>"));
+    const DomNode t = document.selectSingleNode(QStringLiteral("/rss/t"));
+    EXPECT_EQ(t.nodeTypedValue(), u"HarbourLights \t<b> &amp;");
+    EXPECT_EQ(t.getAttribute("a"), u"xy\n&");
+    EXPECT_EQ(document.selectSingleNode(QStringLiteral("/rss/@version")).nodeTypedValue(), u"2.0");
 }
 
-TEST_F(CleanResponsePattern, UnclosedDeclarationsTakeOnePass)
+TEST(Document, ReferencesThatAreNoneStandAsWritten)
 {
-    const QString text = QStringLiteral("<!DOCTYPE").repeated(1'000'000);
-    EXPECT_EQ(clean(text + u'\n'), text);
+    DomDocument document;
+    ASSERT_TRUE(document.loadUtf8("<t>AT&T &#; &#x; &#xD800; &#1114112; &#65 &nbsp; &#xE9;&#233;&#X41;</t>"));
+    EXPECT_EQ(document.selectSingleNode(QStringLiteral("/t")).nodeTypedValue(),
+              QString::fromUtf8("AT&T &#; &#x; &#xD800; &#1114112; &#65 &nbsp; \xC3\xA9\xC3\xA9&#X41;"));
 }
 
-// The one-pass path over UTF-8 bytes must leave exactly what decoding and
-// then cleaning leaves, down to bytes that do not decode.
-class CleaningUtf8Bytes : public ::testing::TestWithParam<QByteArray>
+// A fault's place in the text as it came: lines kept their numbers through
+// the cleaning, and the parser, reading in place, moved no character.
+struct Place
+{
+    const char *name;
+    QByteArray text;
+    qsizetype line;
+    qsizetype column;
+};
+
+class FaultPlace : public ::testing::TestWithParam<Place>
 {
 };
 
-TEST_P(CleaningUtf8Bytes, AgreesWithDecodingFirst)
+TEST_P(FaultPlace, IsTheLineAndColumnAsWritten)
 {
-    RegExp engine;
-    engine.setIgnoreCase(true);
-    engine.setGlobal(true);
-    engine.setPattern(RegExp::DoctypeOrControlPattern.toString());
-    const QString decodedFirst = engine.Replace(QString::fromUtf8(GetParam()), QString());
-    EXPECT_EQ(engine.RemoveFromUtf8(GetParam()), decodedFirst.toUtf8());
+    QByteArray text = GetParam().text;
+    const LineStarts lines = cleanResponse(text);
+    DomDocument document;
+    ASSERT_FALSE(document.loadUtf8(std::move(text)));
+    const DomDocument::ParseError &error = *document.parseError();
+    const TextPosition place = lines.at(error.text, error.offset);
+    EXPECT_EQ(place.line, GetParam().line) << error.description.toStdString();
+    EXPECT_EQ(place.column, GetParam().column) << error.description.toStdString();
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Patterns, CleaningUtf8Bytes,
-    ::testing::Values(QByteArray("<!doctype x>\n<a>caf\xC3\xA9 \xC2\x80\xC3\xBF\xC4\x80</a>"),
-                      QByteArray("<!DOC\xFFTYPE x><a/>"),           // a byte that does not decode breaks the keyword
-                      QByteArray("<!DOCTYPE\xE2\x82><a/>"),         // a truncated sequence is the one character
-                      QByteArray("\xE2\xC3\xA9\xC3\xC3\xA9\xC3"),  // leads without their continuations
-                      QByteArray("\xF0\x80\xC3\xA9 \xED\xA0\x80 \xEF\xBB\xBFx"), // overlong, surrogate, BOM
-                      QByteArray("a<!b<!DOCTYPE"), QByteArray("<!DOCTYPE>"), QByteArray(""),
-                      // long plain runs, scanned sixteen bytes at a time, with removals between them
-                      QByteArray("0123456789abcdef\n0123456789abcdef0123456789\tabcdef\xC3\xA9 0123456789abcdef"
-                                 "0123<!x 456789abcdef\r\n<!DOCTYPE rss>0123456789abcdef0123456789abcdef\x01")));
+    Document, FaultPlace,
+    ::testing::Values(
+        Place{"FirstLine", "<rss></rdf>", 1, 8},
+        Place{"AfterByteOrderMark", "\xEF\xBB\xBF<rss></rdf>", 1, 8},
+        Place{"LineEnds", "<rss>\n<a>\r\n<b>\r<c>\n\r\n</x>", 6, 3},
+        // the names' line breaks the parser wrote over still count
+        Place{"BreaksInTags", "<rss\nversion='2'\n><a\n\tb='1'\n></b>", 5, 4},
+        Place{"CharactersNotBytes", "<rss>\n<t a='\xE6\x97\xA5\xE6\x9C\xAC'>\xC3\xA9&amp;\xE6\x97\xA5</x>", 2, 20},
+        Place{"AfterADocumentTypeOverLines", "<!DOCTYPE rss\nSYSTEM\n'x'>\n<rss>\x01</x>", 4, 9},
+        Place{"CutInsideACharacter", "<rss><t>\xE6\x97\xA5\xE6\x9C", 1, 11}),
+    [](const auto &info) { return std::string(info.param.name); });
 
-TEST(Patterns, ReplacementIsTakenLiterallyAndOtherPatternsAreRefused)
+TEST(Cleaning, UnclosedDeclarationsTakeOnePass)
 {
-    RegExp engine;
-    engine.setGlobal(true);
-    engine.setPattern(RegExp::TagPattern.toString());
-    EXPECT_EQ(engine.Replace(QStringLiteral("a<b>c<d>e"), QStringLiteral("$1")), QStringLiteral("a$1c$1e"));
-    engine.setPattern(QStringLiteral("a+"));
-    try {
-        engine.Replace(QStringLiteral("aaa"), QString());
-        ADD_FAILURE() << "an unknown pattern must raise";
-    } catch (const RuntimeError &error) {
-        EXPECT_EQ(error.number(), errnum::InvalidProcedureCall);
-    }
+    QByteArray text = QByteArray("<!DOCTYPE").repeated(2'000'000) + '\n';
+    const QByteArray before = text;
+    const LineStarts lines = cleanResponse(text);
+    EXPECT_EQ(text, before);
+    EXPECT_EQ(lines.at(text, text.size()).line, 2);
+}
+
+TEST(Patterns, StripTagsRemovesBracketedRunsOnly)
+{
+    EXPECT_EQ(stripTags(QStringLiteral("a<b>c<d\n>e<")), QStringLiteral("ace<"));
+    EXPECT_EQ(stripTags(QString()), QString());
 }
 
 // Podcast links and what they stand for.

@@ -7,7 +7,8 @@
 #include "NetworkRules.h"
 #include "RuntimeError.h"
 
-
+#include <QTcpServer>
+#include <QTcpSocket>
 
 #include <set>
 
@@ -47,14 +48,53 @@ TEST_F(FeedFetch, FeedAcceptedAtOnceCostsOneRequest)
     EXPECT_EQ(items().size(), 2u);
 }
 
-TEST_F(FeedFetch, HtmlPageIsFetchedOncePerRequestObjectAndRejected)
+// One request per read: the four request objects are one client here, so a
+// second request would only be the first again.
+TEST_F(FeedFetch, HtmlPageCostsOneRequestAndIsRejectedWithItsReason)
 {
     server.serve("/feed.xml", Reply::ok(sampleFeed("html-page.html"), "text/html"));
     EXPECT_FALSE(read("/feed.xml"));
-    EXPECT_EQ(server.hits("/feed.xml"), 4);
+    EXPECT_EQ(server.hits("/feed.xml"), 1);
     EXPECT_EQ(reader.LastHTTPStatus(), 200);
+    EXPECT_EQ(reader.LastErrorCode(), 0);
+    EXPECT_EQ(reader.unreadableReason(), u"the address gives a web page, not a feed");
     ASSERT_NE(reader.FeedItems(), nullptr);
     EXPECT_TRUE(items().empty());
+}
+
+TEST_F(FeedFetch, AnswerCutShortCostsOneRequestAndIsRecorded)
+{
+    Reply reply = Reply::ok(sampleFeed("rss.xml"));
+    reply.ending = Reply::Ending::DropAfter;
+    reply.cutAfter = 40;
+    server.serve("/feed.xml", reply);
+    EXPECT_FALSE(read("/feed.xml"));
+    EXPECT_EQ(server.hits("/feed.xml"), 1);
+    EXPECT_EQ(reader.LastHTTPStatus(), 0);
+    EXPECT_EQ(reader.LastErrorCode(), errnum::RequestConnectionError);
+    EXPECT_FALSE(reader.LastErrorDesc().isEmpty());
+    // No answer came, so there is none to judge.
+    EXPECT_TRUE(reader.unreadableReason().isEmpty());
+    EXPECT_TRUE(items().empty());
+}
+
+TEST_F(FeedFetch, ConnectionResetAtOnceCostsOneConnection)
+{
+    QTcpServer resetting;
+    ASSERT_TRUE(resetting.listen(QHostAddress::LocalHost));
+    int connections = 0;
+    QObject::connect(&resetting, &QTcpServer::newConnection, [&] {
+        while (QTcpSocket *socket = resetting.nextPendingConnection()) {
+            ++connections;
+            socket->abort();
+            socket->deleteLater();
+        }
+    });
+    EXPECT_FALSE(reader.ReadFeed(QStringLiteral("http://127.0.0.1:%1/feed.xml").arg(resetting.serverPort()), {}, {},
+                                 lType, true));
+    EXPECT_EQ(connections, 1);
+    EXPECT_NE(reader.LastErrorCode(), 0);
+    EXPECT_EQ(reader.LastHTTPStatus(), 0);
 }
 
 TEST_F(FeedFetch, WellFormedErrorPageIsParsedOnceButNotAccepted)
@@ -99,26 +139,6 @@ TEST_F(FeedFetch, ABrokenCompressedFeedIsAnErrorWithItsReason)
     EXPECT_TRUE(reader.LastErrorDesc().startsWith(QStringLiteral("Decompression failed")))
         << reader.LastErrorDesc().toStdString();
     EXPECT_EQ(reader.LastHTTPStatus(), 0);
-}
-
-TEST_F(FeedFetch, ErrorOfAFailedAttemptOutlivesALaterSuccess)
-{
-    const QByteArray feed = sampleFeed("rss.xml");
-    auto attempts = std::make_shared<std::atomic<int>>(0);
-    server.serve("/feed.xml", [feed, attempts](const LoopbackServer::Request &) {
-        Reply reply = Reply::ok(feed);
-        if ((*attempts)++ == 0) {
-            reply.ending = Reply::Ending::DropAfter;
-            reply.cutAfter = 40;
-        }
-        return reply;
-    });
-    EXPECT_TRUE(read("/feed.xml"));
-    EXPECT_EQ(server.hits("/feed.xml"), 2);
-    EXPECT_EQ(reader.LastHTTPStatus(), 200);
-    EXPECT_EQ(reader.LastErrorCode(), errnum::RequestConnectionError);
-    EXPECT_FALSE(reader.LastErrorDesc().isEmpty());
-    EXPECT_EQ(items().size(), 2u);
 }
 
 TEST_F(FeedFetch, SecondReadForgetsTheFirstButHandedOutItemsStay)
@@ -168,6 +188,8 @@ protected:
     }
 };
 
+// An object that cannot be made costs no request; the error it left stays
+// after the next object's read succeeds.
 TEST_F(ObjectCreation, MissingRequestObjectIsRecordedAndTheNextOneUsed)
 {
     auto failing = readerFailing({progid::WinHttpRequest});
@@ -215,14 +237,14 @@ TEST_F(ObjectCreation, MissingEngineIsRecordedAtConstructionAndStopsEveryRead)
     }
 }
 
-// Credentials: the server's reach all four objects, the proxy's only WinHttp.
+// Credentials: the server's reach every request object, the proxy's only
+// WinHttp. The other objects make the request when WinHttp cannot be made.
 
 class Credentials : public FeedReaderTest
 {
 protected:
     void SetUp() override
     {
-        // An HTML answer is never accepted, so every object gets its turn.
         const QByteArray expected = LoopbackServer::basicCredentials("listener", "secret");
         const QByteArray page = sampleFeed("html-page.html");
         server.serve("/private.xml", [expected, page](const LoopbackServer::Request &request) {
@@ -241,17 +263,28 @@ protected:
     }
 };
 
-TEST_F(Credentials, ServerCredentialsReachEveryRequestObject)
+class ServerCredentials : public Credentials, public ::testing::WithParamInterface<const char16_t *>
 {
-    reader.setProxyUser(QStringLiteral("relay"));
-    reader.setProxyPass(QStringLiteral("relaypass"));
-    EXPECT_FALSE(read("/private.xml", true, QStringLiteral("listener"), QStringLiteral("secret")));
-    EXPECT_EQ(reader.LastHTTPStatus(), 200);
-    EXPECT_EQ(server.hits("/private.xml"), 8); // a challenge and an answer per object
-    EXPECT_EQ(requestsWithHeader("Authorization", LoopbackServer::basicCredentials("listener", "secret")), 4);
-    EXPECT_EQ(requestsWithHeader("Authorization"), 4); // the proxy's never go to the server
+};
+
+TEST_P(ServerCredentials, AnswerTheChallengeWhicheverObjectAsks)
+{
+    auto factory = std::make_shared<TestFactory>(network);
+    if (GetParam())
+        factory->failing.insert(QString::fromUtf16(GetParam()));
+    FeedReader asking(factory);
+    asking.setProxyUser(QStringLiteral("relay"));
+    asking.setProxyPass(QStringLiteral("relaypass"));
+    EXPECT_FALSE(asking.ReadFeed(server.url(QStringLiteral("/private.xml")), QStringLiteral("listener"),
+                                 QStringLiteral("secret"), lType, true));
+    EXPECT_EQ(asking.LastHTTPStatus(), 200);
+    EXPECT_EQ(server.hits("/private.xml"), 2); // the challenge and the answer
+    EXPECT_EQ(requestsWithHeader("Authorization", LoopbackServer::basicCredentials("listener", "secret")), 1);
+    EXPECT_EQ(requestsWithHeader("Authorization"), 1); // the proxy's never go to the server
     EXPECT_EQ(requestsWithHeader("Proxy-Authorization"), 0);
 }
+
+INSTANTIATE_TEST_SUITE_P(FeedFetch, ServerCredentials, ::testing::Values(nullptr, progid::WinHttpRequest));
 
 TEST_F(Credentials, ChallengeBodyDoesNotLeakIntoTheAnswer)
 {
@@ -270,7 +303,7 @@ TEST_F(Credentials, ChallengeBodyDoesNotLeakIntoTheAnswer)
 TEST_F(Credentials, NoCredentialsMeansNoAnswerToTheChallenge)
 {
     EXPECT_FALSE(read("/private.xml"));
-    EXPECT_EQ(server.hits("/private.xml"), 4);
+    EXPECT_EQ(server.hits("/private.xml"), 1);
     EXPECT_EQ(requestsWithHeader("Authorization"), 0);
     EXPECT_EQ(reader.LastHTTPStatus(), 401);
     EXPECT_EQ(reader.LastHTTPStatusText(), u"Unauthorized");
@@ -279,28 +312,44 @@ TEST_F(Credentials, NoCredentialsMeansNoAnswerToTheChallenge)
 class ProxyCredentials : public Credentials
 {
 protected:
-    std::unique_ptr<FeedReader> readerBehindProxy()
+    std::unique_ptr<FeedReader> readerBehindProxy(std::initializer_list<const char16_t *> failing = {})
     {
         network.setProxy(QStringLiteral("http://127.0.0.1:%1").arg(server.port()));
-        return std::make_unique<FeedReader>(std::make_shared<TestFactory>(network));
+        auto factory = std::make_shared<TestFactory>(network);
+        for (const char16_t *progId : failing)
+            factory->failing.insert(QString::fromUtf16(progId));
+        return std::make_unique<FeedReader>(factory);
     }
 };
 
-TEST_F(ProxyCredentials, OnlyTheWinHttpObjectAnswersTheProxy)
+TEST_F(ProxyCredentials, TheWinHttpObjectAnswersTheProxy)
 {
     server.requireProxyCredentials("relay", "relaypass");
-    server.serve("/feed.xml", Reply::ok(sampleFeed("html-page.html"), "text/html"));
+    server.serve("/feed.xml", Reply::ok(sampleFeed("rss.xml")));
     auto proxied = readerBehindProxy();
     proxied->setProxyUser(QStringLiteral("relay"));
     proxied->setProxyPass(QStringLiteral("relaypass"));
-    EXPECT_FALSE(proxied->ReadFeed(server.url(QStringLiteral("/feed.xml")), {}, {}, lType, true));
+    EXPECT_TRUE(proxied->ReadFeed(server.url(QStringLiteral("/feed.xml")), {}, {}, lType, true));
 
     const QList<LoopbackServer::Request> requests = server.requests();
-    ASSERT_EQ(requests.size(), 5); // WinHttp: challenge and answer; the others: challenge only
+    ASSERT_EQ(requests.size(), 2); // the challenge and the answer
     for (const auto &request : requests)
         EXPECT_TRUE(request.viaProxy()) << request.target.constData();
     EXPECT_EQ(requests[1].header("Proxy-Authorization"), LoopbackServer::basicCredentials("relay", "relaypass"));
-    EXPECT_EQ(requestsWithHeader("Proxy-Authorization"), 1);
+    EXPECT_EQ(proxied->LastHTTPStatus(), 200);
+}
+
+TEST_F(ProxyCredentials, TheXmlHttpObjectsNeverAnswerIt)
+{
+    server.requireProxyCredentials("relay", "relaypass");
+    server.serve("/feed.xml", Reply::ok(sampleFeed("rss.xml")));
+    auto proxied = readerBehindProxy({progid::WinHttpRequest});
+    proxied->setProxyUser(QStringLiteral("relay"));
+    proxied->setProxyPass(QStringLiteral("relaypass"));
+    EXPECT_FALSE(proxied->ReadFeed(server.url(QStringLiteral("/feed.xml")), {}, {}, lType, true));
+    ASSERT_EQ(server.requests().size(), 1);
+    EXPECT_TRUE(server.requests()[0].viaProxy());
+    EXPECT_EQ(requestsWithHeader("Proxy-Authorization"), 0);
     EXPECT_EQ(proxied->LastHTTPStatus(), 407);
 }
 
@@ -351,7 +400,7 @@ TEST_F(FeedFetch, RedirectToAnotherSchemeIsRefused)
 {
     server.serve("/feed.xml", Reply::redirect(302, "file:///etc/hosts"));
     EXPECT_FALSE(read("/feed.xml"));
-    EXPECT_EQ(server.hits("/feed.xml"), 4);
+    EXPECT_EQ(server.hits("/feed.xml"), 1);
     EXPECT_EQ(reader.LastErrorCode(), errnum::RequestRedirectFailed);
     EXPECT_EQ(reader.LastHTTPStatus(), 0);
 }
@@ -362,9 +411,9 @@ TEST_F(FeedFetch, RedirectFromHttpToHttpsIsFollowed)
     target.replace(QStringLiteral("http:"), QStringLiteral("https:"));
     server.serve("/feed.xml", Reply::redirect(302, target.toLatin1()));
     EXPECT_FALSE(read("/feed.xml"));
-    // Each object went on to https and opened a TLS handshake, which the plain
-    // server cannot complete.
-    EXPECT_EQ(server.tlsHandshakes(), 4);
+    // The request went on to https and opened a TLS handshake, which the
+    // plain server cannot complete.
+    EXPECT_EQ(server.tlsHandshakes(), 1);
     EXPECT_NE(reader.LastErrorCode(), errnum::RequestRedirectFailed);
     EXPECT_NE(reader.LastErrorCode(), 0);
 }
@@ -381,7 +430,7 @@ TEST_P(Stall, SilentServerIsAbandonedAndRecorded)
     reply.cutAfter = 100;
     server.serve("/feed.xml", reply);
     EXPECT_FALSE(read("/feed.xml"));
-    EXPECT_EQ(server.hits("/feed.xml"), 4);
+    EXPECT_EQ(server.hits("/feed.xml"), 1);
     EXPECT_EQ(reader.LastErrorCode(), errnum::RequestTimeout);
     EXPECT_EQ(reader.LastErrorDesc(), u"The operation timed out");
     EXPECT_EQ(reader.LastHTTPStatus(), 0);
@@ -409,7 +458,6 @@ TEST_F(FeedFetch, DocumentThatGrowsTooLargeIsRefusedWhileArriving)
     server.serve("/feed.xml", reply);
     EXPECT_FALSE(read("/feed.xml"));
     EXPECT_EQ(reader.LastErrorCode(), errnum::RequestResponseTooLarge);
-    // The other request objects would only fetch the same bytes.
     EXPECT_EQ(server.hits("/feed.xml"), 1);
 }
 
@@ -535,6 +583,125 @@ INSTANTIATE_TEST_SUITE_P(
                 "\xFF\xFE" + utf16le(QString::fromUtf8(titledFeed("", "Caf\xC3\xA9 cr\xC3\xA8me"))), "text/xml"}),
     [](const auto &info) { return std::string(info.param.name); });
 
+// Compressed bodies as browsers and curl read them.
+
+QByteArray compressed(const QByteArray &data, int windowBits)
+{
+    z_stream stream{};
+    deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, windowBits, 8, Z_DEFAULT_STRATEGY);
+    QByteArray out(qsizetype(deflateBound(&stream, uLong(data.size()))) + 32, '\0');
+    stream.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(data.constData()));
+    stream.avail_in = uInt(data.size());
+    stream.next_out = reinterpret_cast<Bytef *>(out.data());
+    stream.avail_out = uInt(out.size());
+    deflate(&stream, Z_FINISH);
+    out.resize(qsizetype(stream.total_out));
+    deflateEnd(&stream);
+    return out;
+}
+
+struct Compressed
+{
+    const char *name;
+    const char *encoding;
+    QByteArray body;
+    bool readable;
+};
+
+class CompressedBody : public FeedReaderTest, public ::testing::WithParamInterface<Compressed>
+{
+};
+
+TEST_P(CompressedBody, IsReadWhenWholeAndRefusedWhenNot)
+{
+    server.serve("/feed.xml", Reply::ok(GetParam().body).header("Content-Encoding", GetParam().encoding));
+    EXPECT_EQ(read("/feed.xml"), GetParam().readable);
+    EXPECT_EQ(items().size(), GetParam().readable ? 2u : 0u);
+    EXPECT_EQ(reader.LastErrorCode() != 0, !GetParam().readable) << reader.LastErrorDesc().toStdString();
+}
+
+const QByteArray feedForCompression = sampleFeed("rss.xml");
+
+INSTANTIATE_TEST_SUITE_P(
+    FeedFetch, CompressedBody,
+    ::testing::Values(
+        Compressed{"DeflateWithZlibWrapper", "deflate", compressed(feedForCompression, MAX_WBITS), true},
+        Compressed{"RawDeflate", "deflate", compressed(feedForCompression, -MAX_WBITS), true},
+        Compressed{"GzipPaddedWithZeros", "gzip", gzip(feedForCompression) + QByteArray(512, '\0'), true},
+        Compressed{"GzipInTwoMembers", "gzip",
+                   gzip(feedForCompression.first(100)) + gzip(feedForCompression.sliced(100)), true},
+        Compressed{"GzipCutShort", "gzip", gzip(feedForCompression).chopped(9), false},
+        Compressed{"RawDeflateCutShort", "deflate", compressed(feedForCompression, -MAX_WBITS).chopped(9), false},
+        Compressed{"GzipPaddingThenMore", "gzip", gzip(feedForCompression) + QByteArray(4, '\0') + "more", false},
+        Compressed{"DeflateThenMore", "deflate", compressed(feedForCompression, MAX_WBITS) + "more", false}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+// Why an answer is no feed, in words, after one request.
+
+struct Unreadable
+{
+    const char *name;
+    QByteArray body;
+    QByteArray contentType;
+    const char *reason;
+};
+
+class UnreadableAnswer : public FeedReaderTest, public ::testing::WithParamInterface<Unreadable>
+{
+};
+
+TEST_P(UnreadableAnswer, SaysWhyItIsNoFeed)
+{
+    server.serve("/feed.xml", Reply::ok(GetParam().body, GetParam().contentType));
+    EXPECT_FALSE(read("/feed.xml"));
+    EXPECT_EQ(server.hits("/feed.xml"), 1);
+    EXPECT_EQ(reader.unreadableReason(), QString::fromUtf8(GetParam().reason));
+    EXPECT_EQ(reader.LastErrorCode(), 0);
+    EXPECT_EQ(reader.FeedType(), 0);
+    EXPECT_TRUE(items().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    FeedFetch, UnreadableAnswer,
+    ::testing::Values(
+        Unreadable{"Empty", "", "application/rss+xml", "the server sent an empty answer"},
+        Unreadable{"Blank", "\xEF\xBB\xBF\r\n  \n", "application/rss+xml", "the server sent an empty answer"},
+        Unreadable{"HtmlPage", sampleFeed("html-page.html"), "text/html", "the address gives a web page, not a feed"},
+        Unreadable{"HtmlPageCalledXml", sampleFeed("html-page.html"), "application/xml",
+                   "the address gives a web page, not a feed"},
+        Unreadable{"HtmlWithoutDocumentType", "<!-- hi -->\n<HTML><body><p>moved</body></HTML>", "text/plain",
+                   "the address gives a web page, not a feed"},
+        Unreadable{"WellFormedXhtml",
+                   "<?xml version='1.0'?>\n<html xmlns='http://www.w3.org/1999/xhtml'><body/></html>",
+                   "application/xhtml+xml", "the address gives a web page, not a feed"},
+        Unreadable{"JsonFeed", "{\"version\": \"https://jsonfeed.org/version/1.1\", \"items\": []}",
+                   "application/feed+json", "the address gives a JSON document, not an RSS, RDF or Atom feed"},
+        Unreadable{"JsonArray", "\n[1, 2]", "text/plain",
+                   "the address gives a JSON document, not an RSS, RDF or Atom feed"},
+        Unreadable{"OtherXml", "<?xml version=\"1.0\"?>\n<opml version=\"2.0\"><head/><body/></opml>",
+                   "application/xml", "the document is not an RSS, RDF or Atom feed (its root element is opml)"},
+        Unreadable{"FeedCutShort", "<rss version=\"2.0\">\n  <channel>\n    <item><title>Cut", "application/xml",
+                   "the feed is not well-formed XML (line 3, column 20: Start-end tags mismatch)"},
+        // A broken feed is a broken feed, whatever type the server gives it.
+        Unreadable{"BrokenFeedCalledHtml", "<rss>\n<channel><item></channel></rss>", "text/html",
+                   "the feed is not well-formed XML (line 2, column 18: Start-end tags mismatch)"},
+        // Lines and columns are those of the text as it came: the document
+        // type, tabs and line breaks the cleaning removed still count, and a
+        // column counts characters, not bytes.
+        Unreadable{"PlaceInTheTextAsItCame",
+                   "<!DOCTYPE rss>\r\n<rss>\r\n\t<channel>\r\n\t\t<title>\xE6\x97\xA5\xE6\x9C\xAC</titel>",
+                   "application/xml",
+                   "the feed is not well-formed XML (line 4, column 14: Start-end tags mismatch)"}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+TEST_F(FeedFetch, AnErrorPageSaysWhatItIsBesideItsStatus)
+{
+    server.serve("/feed.xml", Reply::withStatus(404, sampleFeed("html-page.html"), "text/html"));
+    EXPECT_FALSE(read("/feed.xml"));
+    EXPECT_EQ(reader.LastHTTPStatus(), 404);
+    EXPECT_EQ(reader.unreadableReason(), u"the address gives a web page, not a feed");
+}
+
 // The caller's lType.
 
 TEST_F(FeedFetch, UnknownForcedTypeParsesNothing)
@@ -545,6 +712,7 @@ TEST_F(FeedFetch, UnknownForcedTypeParsesNothing)
     EXPECT_EQ(reader.FeedType(), 7);
     EXPECT_EQ(reader.FeedTypeString(), u"Unknown / None");
     EXPECT_TRUE(items().empty());
+    EXPECT_TRUE(reader.unreadableReason().isEmpty()); // the caller chose the type
 }
 
 TEST_F(FeedFetch, ForcedRssOnAnAtomDocumentSucceedsWithNoItems)
@@ -554,6 +722,7 @@ TEST_F(FeedFetch, ForcedRssOnAnAtomDocumentSucceedsWithNoItems)
     EXPECT_EQ(lType, 1);
     EXPECT_EQ(reader.FeedTypeString(), u"RSS");
     EXPECT_TRUE(items().empty());
+    EXPECT_TRUE(reader.unreadableReason().isEmpty());
 }
 
 } // namespace

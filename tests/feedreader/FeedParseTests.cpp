@@ -29,7 +29,8 @@ TEST_P(EachFormat, IsDetectedAndReadInDocumentOrder)
     EXPECT_EQ(items()[0].Title(), u"Tides and Currents");
     EXPECT_EQ(items()[0].Description(), u"<p>Hello <b>listener</b></p>");
     EXPECT_EQ(items()[1].url(), u"https://media.example.org/harbour.mp3");
-    // Line breaks go before parsing, so the words on either side join.
+    // A line break written in text is no part of its value: the words on
+    // either side join.
     EXPECT_EQ(items()[1].Title(), u"HarbourLights");
 }
 
@@ -178,11 +179,16 @@ INSTANTIATE_TEST_SUITE_P(
                       Episode{"episode-choice.xml", 1, "https://media.example.org/b.mp3", true},
                       Episode{"episode-choice.xml", 2, "https://media.example.org/c.mp3", true},
                       Episode{"episode-choice.xml", 3, "https://media.example.org/d.m4v", true},
-                      Episode{"episode-choice.xml", 4, "https://media.example.org/e.pdf", false},
+                      Episode{"episode-choice.xml", 4, "https://example.org/e", false}, // documents: the link
                       Episode{"episode-choice.xml", 5, "https://media.example.org/stream/f", true},
                       Episode{"episode-choice.xml", 6, "https://example.org/g", false},
                       Episode{"episode-choice.xml", 7, "https://media.example.org/h.Mp3", true},
                       Episode{"episode-choice.xml", 8, "https://media.example.org/i.xml", false},
+                      Episode{"episode-choice.xml", 9, "https://example.org/j", false},  // a cover: the link
+                      Episode{"episode-choice.xml", 10, "", false},                      // a cover: nothing
+                      Episode{"episode-choice.xml", 11, "https://media.example.org/l", false},
+                      Episode{"episode-choice.xml", 12, "https://media.example.org/m.bin", false},
+                      Episode{"episode-choice.xml", 13, "https://example.org/n", false},
                       Episode{"enclosures.xml", 2, "https://media.example.org/c.mp3?source=feed&id=7", true},
                       Episode{"enclosures.xml", 4, "https://example.org/e", false},
                       Episode{"enclosures.xml", 8, "https://media.example.org/i.ogg", true}));
@@ -194,6 +200,8 @@ INSTANTIATE_TEST_SUITE_P(
                       Episode{"media-rss.xml", 2, "https://media.example.org/m2.m4a", true},
                       Episode{"media-rss.xml", 3, "https://example.org/m3", false},
                       Episode{"media-rss.xml", 4, "https://media.example.org/m4.webm", true},
+                      Episode{"media-rss.xml", 5, "https://example.org/m5", false},
+                      Episode{"media-rss.xml", 6, "https://example.org/m6", false},
                       Episode{"atom-links.xml", 7, "https://media.example.org/h.mp4", true}));
 
 INSTANTIATE_TEST_SUITE_P(
@@ -201,7 +209,10 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(Episode{"atom-links.xml", 1, "https://example.org/b", false},
                       Episode{"atom-links.xml", 2, "https://media.example.org/c.m4a", true},
                       Episode{"atom-links.xml", 4, "https://media.example.org/e.mp3", true},
-                      Episode{"atom-links.xml", 6, "https://media.example.org/g.m4a", true}));
+                      Episode{"atom-links.xml", 6, "https://media.example.org/g.m4a", true},
+                      // a link without rel is the alternate, but never in place of media
+                      Episode{"atom-links.xml", 8, "https://media.example.org/i.mp3", true},
+                      Episode{"atom-links.xml", 9, "https://example.org/j", false}));
 
 // Relative links and enclosures name files on the server the feed came
 // from, in the folder it came from: after redirects, where it was found.
@@ -220,7 +231,7 @@ TEST_F(FeedParseOnServer, RelativeUrlsAreReadAgainstWhereTheFeedWasFound)
         {server.url(QStringLiteral("/shows/pages/r2")), false},
         {QStringLiteral("http://cdn.example.org/r3.mp3"), true},
         {QStringLiteral("https://Media.Example.org/a%20b/r4.mp3"), true}, // absolute: kept as written
-        {here("episodes/my%20r5.mp3?a=1&b=2"), true},
+        {here("episodes/my r5.mp3?a=1&b=2"), true}, // for reading; QUrl encodes it to request it
         {QString(), false}, // nothing to resolve stays nothing, not the feed's own address
         {here("r7.MP3"), true},
     };
@@ -232,8 +243,67 @@ TEST_F(FeedParseOnServer, RelativeUrlsAreReadAgainstWhereTheFeedWasFound)
             EXPECT_EQ(items()[i].url(), expected[i].first) << "item " << i;
             EXPECT_EQ(items()[i].expectsMedia(), expected[i].second) << "item " << i;
         }
+        EXPECT_EQ(QUrl(items()[5].url()).toEncoded(), here("episodes/my%20r5.mp3?a=1&b=2").toUtf8());
     }
 }
+
+// Letters beyond ASCII, in addresses and titles, reach the item as written;
+// QUrl turns an address into what a request sends (IDNA for the host, UTF-8
+// percent-encoded path and query).
+TEST_F(FeedParseOnServer, AddressesAndTitlesKeepEveryLetter)
+{
+    server.serve("/shows/feed.xml", Reply::ok(sampleFeed("iri.xml"), "application/rss+xml; charset=utf-8"));
+    ASSERT_TRUE(read("/shows/feed.xml"));
+    ASSERT_EQ(items().size(), 3u);
+    const struct
+    {
+        QString url;
+        QByteArray encoded;
+        const char *title;
+    } expected[] = {
+        {server.url(QString::fromUtf8("/shows/\xE3\x82\xA8\xE3\x83\x94\xE3\x82\xBD\xE3\x83\xBC\xE3\x83\x89 1.mp3")),
+         server.url(QStringLiteral("/shows/%E3%82%A8%E3%83%94%E3%82%BD%E3%83%BC%E3%83%89%201.mp3")).toUtf8(),
+         "\xE6\xBD\xAE\xE3\x81\xA8\xE6\xB5\xB7\xE6\xB5\x81 \xE7\xAC\xAC" "1\xE5\x9B\x9E"},
+        {QString::fromUtf8("https://\xE4\xBE\x8B\xE3\x81\x88.jp/\xE7\x95\xAA\xE7\xB5\x84/"
+                           "\xE3\x82\xA8\xE3\x83\x94\xE3\x82\xBD\xE3\x83\xBC\xE3\x83\x89 2.mp3?"
+                           "\xE5\x9B\x9E=2&q=a b"),
+         "https://xn--r8jz45g.jp/%E7%95%AA%E7%B5%84/%E3%82%A8%E3%83%94%E3%82%BD%E3%83%BC%E3%83%89%202.mp3?"
+         "%E5%9B%9E=2&q=a%20b",
+         "\xCE\x95\xCE\xBB\xCE\xBB\xCE\xB7\xCE\xBD\xCE\xB9\xCE\xBA\xCE\xAC \xC2\xB7 "
+         "\xC3\x9Cn\xC3\xAF" "c\xC3\xB6" "d\xC3\xA9 \xC2\xB7 \xF0\x9F\x8E\xA7"},
+        {server.url(QString::fromUtf8("/\xE9\x9F\xB3\xE5\xA3\xB0/ep 3.m4a")),
+         server.url(QStringLiteral("/%E9%9F%B3%E5%A3%B0/ep%203.m4a")).toUtf8(), "a relative link with an escape in it"},
+    };
+    for (std::size_t i = 0; i < std::size(expected); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(items()[i].url(), expected[i].url);
+        EXPECT_EQ(QUrl(items()[i].url()).toEncoded(), expected[i].encoded);
+        EXPECT_EQ(items()[i].Title(), QString::fromUtf8(expected[i].title));
+        EXPECT_TRUE(items()[i].expectsMedia());
+    }
+}
+
+// Namespace declarations on lines of their own, attributes one per line
+// with tabs before them, an enclosure URL and a title across lines: the
+// tags read as written, the values come out whole, as LF or CR LF.
+class WhiteSpaceInTags : public FeedReaderTest, public ::testing::WithParamInterface<const char *>
+{
+};
+
+TEST_P(WhiteSpaceInTags, AreReadAsWrittenAndValuesComeOutWhole)
+{
+    const QByteArray feed = sampleFeed("whitespace-in-tags.xml").replace("\n", GetParam());
+    server.serve("/feed.xml", Reply::ok(feed));
+    ASSERT_TRUE(read("/feed.xml"));
+    EXPECT_EQ(reader.FeedTypeString(), u"RSS");
+    ASSERT_EQ(items().size(), 2u);
+    EXPECT_EQ(items()[0].url(), u"https://media.example.org/tides.mp3");
+    EXPECT_EQ(items()[0].Title(), u"Tides andCurrents");
+    EXPECT_EQ(items()[1].url(), u"https://media.example.org/harbour.m4a");
+    EXPECT_EQ(items()[1].Title(), u"HarbourLights");
+}
+
+INSTANTIATE_TEST_SUITE_P(FeedParse, WhiteSpaceInTags, ::testing::Values("\n", "\r\n"));
 
 // Items read their fields when asked: the document must stay theirs after
 // the reader is gone or has read another feed.
