@@ -8,25 +8,11 @@ FeedItem::FeedItem(std::shared_ptr<const ParsedFeed> feed, std::size_t index) : 
 {
 }
 
-void FeedItem::readEpisode() const
-{
-    if (m_url)
-        return;
-    ParsedFeed::Episode episode = m_feed->episode(m_index);
-    m_url = std::move(episode.url);
-    m_expectsMedia = episode.expectsMedia;
-}
-
 const QString &FeedItem::url() const
 {
-    readEpisode();
+    if (!m_url)
+        m_url = m_feed->episodeUrl(m_index);
     return *m_url;
-}
-
-bool FeedItem::expectsMedia() const
-{
-    readEpisode();
-    return m_expectsMedia;
 }
 
 const QString &FeedItem::Title() const

@@ -21,10 +21,6 @@ public:
     // as the feed wrote it, letters beyond ASCII included; QUrl of it gives
     // the encoded form a request sends (toEncoded).
     const QString &url() const;
-    // Whether url() must answer with media rather than a web page: it came
-    // from an enclosure (or Media RSS content) of an audio or video type, or
-    // it names an MP3 file.
-    bool expectsMedia() const;
     const QString &Title() const;
     // The description (Atom: content), with or without mark-up as asked.
     const QString &Description() const;
@@ -32,12 +28,10 @@ public:
 private:
     friend class FeedReader;
     FeedItem(std::shared_ptr<const ParsedFeed> feed, std::size_t index);
-    void readEpisode() const;
 
     std::shared_ptr<const ParsedFeed> m_feed;
     std::size_t m_index;
     mutable std::optional<QString> m_url;
-    mutable bool m_expectsMedia = false;
     mutable std::optional<QString> m_title;
     mutable std::optional<QString> m_description;
 };

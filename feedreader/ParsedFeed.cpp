@@ -149,7 +149,7 @@ ParsedFeed::ParsedFeed(std::shared_ptr<const DomDocument> document, FeedPaths pa
 {
 }
 
-ParsedFeed::Episode ParsedFeed::episode(std::size_t index) const
+QString ParsedFeed::episodeUrl(std::size_t index) const
 {
     const DomNode &item = m_items.at(index);
     // A link that names an MP3 file is the episode itself.
@@ -161,10 +161,7 @@ ParsedFeed::Episode ParsedFeed::episode(std::size_t index) const
             media = preferred(
                 mediaLinks(item, QStringLiteral("media:content | media:group/media:content"), "url", false));
     }
-    Episode episode;
-    episode.url = resolved(media ? media->url : link.trimmed());
-    episode.expectsMedia = (media && isAudioOrVideo(media->type)) || containsMp3(episode.url);
-    return episode;
+    return resolved(media ? media->url : link.trimmed());
 }
 
 QString ParsedFeed::title(std::size_t index) const

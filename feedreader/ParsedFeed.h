@@ -40,12 +40,6 @@ bool containsMp3(QStringView text);
 class ParsedFeed
 {
 public:
-    struct Episode
-    {
-        QString url;
-        bool expectsMedia = false;
-    };
-
     // documentUrl is where the document came from, after redirects: relative
     // links and enclosures are read against it.
     ParsedFeed(std::shared_ptr<const DomDocument> document, FeedPaths paths, bool allowHtml, QUrl documentUrl);
@@ -53,7 +47,8 @@ public:
     // The items the item path selects, in document order.
     const std::vector<DomNode> &items() const { return m_items; }
 
-    Episode episode(std::size_t index) const;
+    // The item's episode: its media URL, resolved against the document's address.
+    QString episodeUrl(std::size_t index) const;
     QString title(std::size_t index) const;
     // The description (Atom: content), its mark-up stripped unless HTML is
     // allowed.

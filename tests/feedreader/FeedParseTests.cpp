@@ -145,14 +145,12 @@ INSTANTIATE_TEST_SUITE_P(FeedParse, AtomLink,
                                            ItemUrl{4, "https://media.example.org/e.mp3"},  // enclosure only
                                            ItemUrl{5, ""}));                               // neither
 
-// The episode an item names, and whether a web page in its place (a Wi-Fi
-// login page, say) would be a stand-in rather than the episode.
+// The episode an item names.
 struct Episode
 {
     const char *sample;
     std::size_t index;
     const char *url;
-    bool expectsMedia;
 };
 
 void PrintTo(const Episode &row, std::ostream *out)
@@ -170,49 +168,48 @@ TEST_P(EpisodeOfItem, IsTheMediaFileTheItemOffers)
     ASSERT_LT(GetParam().index, items().size());
     const FeedItem &item = items()[GetParam().index];
     EXPECT_EQ(item.url(), QString::fromUtf8(GetParam().url));
-    EXPECT_EQ(item.expectsMedia(), GetParam().expectsMedia);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Enclosures, EpisodeOfItem,
-    ::testing::Values(Episode{"episode-choice.xml", 0, "https://media.example.org/a.m4a", true},
-                      Episode{"episode-choice.xml", 1, "https://media.example.org/b.mp3", true},
-                      Episode{"episode-choice.xml", 2, "https://media.example.org/c.mp3", true},
-                      Episode{"episode-choice.xml", 3, "https://media.example.org/d.m4v", true},
-                      Episode{"episode-choice.xml", 4, "https://example.org/e", false}, // documents: the link
-                      Episode{"episode-choice.xml", 5, "https://media.example.org/stream/f", true},
-                      Episode{"episode-choice.xml", 6, "https://example.org/g", false},
-                      Episode{"episode-choice.xml", 7, "https://media.example.org/h.Mp3", true},
-                      Episode{"episode-choice.xml", 8, "https://media.example.org/i.xml", false},
-                      Episode{"episode-choice.xml", 9, "https://example.org/j", false},  // a cover: the link
-                      Episode{"episode-choice.xml", 10, "", false},                      // a cover: nothing
-                      Episode{"episode-choice.xml", 11, "https://media.example.org/l", false},
-                      Episode{"episode-choice.xml", 12, "https://media.example.org/m.bin", false},
-                      Episode{"episode-choice.xml", 13, "https://example.org/n", false},
-                      Episode{"enclosures.xml", 2, "https://media.example.org/c.mp3?source=feed&id=7", true},
-                      Episode{"enclosures.xml", 4, "https://example.org/e", false},
-                      Episode{"enclosures.xml", 8, "https://media.example.org/i.ogg", true}));
+    ::testing::Values(Episode{"episode-choice.xml", 0, "https://media.example.org/a.m4a"},
+                      Episode{"episode-choice.xml", 1, "https://media.example.org/b.mp3"},
+                      Episode{"episode-choice.xml", 2, "https://media.example.org/c.mp3"},
+                      Episode{"episode-choice.xml", 3, "https://media.example.org/d.m4v"},
+                      Episode{"episode-choice.xml", 4, "https://example.org/e"}, // documents: the link
+                      Episode{"episode-choice.xml", 5, "https://media.example.org/stream/f"},
+                      Episode{"episode-choice.xml", 6, "https://example.org/g"},
+                      Episode{"episode-choice.xml", 7, "https://media.example.org/h.Mp3"},
+                      Episode{"episode-choice.xml", 8, "https://media.example.org/i.xml"},
+                      Episode{"episode-choice.xml", 9, "https://example.org/j"},  // a cover: the link
+                      Episode{"episode-choice.xml", 10, ""},                      // a cover: nothing
+                      Episode{"episode-choice.xml", 11, "https://media.example.org/l"},
+                      Episode{"episode-choice.xml", 12, "https://media.example.org/m.bin"},
+                      Episode{"episode-choice.xml", 13, "https://example.org/n"},
+                      Episode{"enclosures.xml", 2, "https://media.example.org/c.mp3?source=feed&id=7"},
+                      Episode{"enclosures.xml", 4, "https://example.org/e"},
+                      Episode{"enclosures.xml", 8, "https://media.example.org/i.ogg"}));
 
 INSTANTIATE_TEST_SUITE_P(
     MediaRss, EpisodeOfItem,
-    ::testing::Values(Episode{"media-rss.xml", 0, "https://media.example.org/m0.mp3", true},
-                      Episode{"media-rss.xml", 1, "https://media.example.org/m1-low.m4a", true},
-                      Episode{"media-rss.xml", 2, "https://media.example.org/m2.m4a", true},
-                      Episode{"media-rss.xml", 3, "https://example.org/m3", false},
-                      Episode{"media-rss.xml", 4, "https://media.example.org/m4.webm", true},
-                      Episode{"media-rss.xml", 5, "https://example.org/m5", false},
-                      Episode{"media-rss.xml", 6, "https://example.org/m6", false},
-                      Episode{"atom-links.xml", 7, "https://media.example.org/h.mp4", true}));
+    ::testing::Values(Episode{"media-rss.xml", 0, "https://media.example.org/m0.mp3"},
+                      Episode{"media-rss.xml", 1, "https://media.example.org/m1-low.m4a"},
+                      Episode{"media-rss.xml", 2, "https://media.example.org/m2.m4a"},
+                      Episode{"media-rss.xml", 3, "https://example.org/m3"},
+                      Episode{"media-rss.xml", 4, "https://media.example.org/m4.webm"},
+                      Episode{"media-rss.xml", 5, "https://example.org/m5"},
+                      Episode{"media-rss.xml", 6, "https://example.org/m6"},
+                      Episode{"atom-links.xml", 7, "https://media.example.org/h.mp4"}));
 
 INSTANTIATE_TEST_SUITE_P(
     AtomLinks, EpisodeOfItem,
-    ::testing::Values(Episode{"atom-links.xml", 1, "https://example.org/b", false},
-                      Episode{"atom-links.xml", 2, "https://media.example.org/c.m4a", true},
-                      Episode{"atom-links.xml", 4, "https://media.example.org/e.mp3", true},
-                      Episode{"atom-links.xml", 6, "https://media.example.org/g.m4a", true},
+    ::testing::Values(Episode{"atom-links.xml", 1, "https://example.org/b"},
+                      Episode{"atom-links.xml", 2, "https://media.example.org/c.m4a"},
+                      Episode{"atom-links.xml", 4, "https://media.example.org/e.mp3"},
+                      Episode{"atom-links.xml", 6, "https://media.example.org/g.m4a"},
                       // a link without rel is the alternate, but never in place of media
-                      Episode{"atom-links.xml", 8, "https://media.example.org/i.mp3", true},
-                      Episode{"atom-links.xml", 9, "https://example.org/j", false}));
+                      Episode{"atom-links.xml", 8, "https://media.example.org/i.mp3"},
+                      Episode{"atom-links.xml", 9, "https://example.org/j"}));
 
 // Relative links and enclosures name files on the server the feed came
 // from, in the folder it came from: after redirects, where it was found.
@@ -225,23 +222,22 @@ TEST_F(FeedParseOnServer, RelativeUrlsAreReadAgainstWhereTheFeedWasFound)
     server.serve("/shows/harbour/feed.xml", Reply::ok(sampleFeed("relative-urls.xml")));
     server.serve("/old/feed.xml", Reply::redirect(301, server.url(QStringLiteral("/shows/harbour/feed.xml")).toUtf8()));
     const auto here = [this](const char *file) { return server.url(QStringLiteral("/shows/harbour/") + QLatin1String(file)); };
-    const std::vector<std::pair<QString, bool>> expected = {
-        {here("episodes/r0.mp3"), true},
-        {server.url(QStringLiteral("/media/r1.mp3")), true},
-        {server.url(QStringLiteral("/shows/pages/r2")), false},
-        {QStringLiteral("http://cdn.example.org/r3.mp3"), true},
-        {QStringLiteral("https://Media.Example.org/a%20b/r4.mp3"), true}, // absolute: kept as written
-        {here("episodes/my r5.mp3?a=1&b=2"), true}, // for reading; QUrl encodes it to request it
-        {QString(), false}, // nothing to resolve stays nothing, not the feed's own address
-        {here("r7.MP3"), true},
+    const std::vector<QString> expected = {
+        here("episodes/r0.mp3"),
+        server.url(QStringLiteral("/media/r1.mp3")),
+        server.url(QStringLiteral("/shows/pages/r2")),
+        QStringLiteral("http://cdn.example.org/r3.mp3"),
+        QStringLiteral("https://Media.Example.org/a%20b/r4.mp3"), // absolute: kept as written
+        here("episodes/my r5.mp3?a=1&b=2"), // for reading; QUrl encodes it to request it
+        QString(), // nothing to resolve stays nothing, not the feed's own address
+        here("r7.MP3"),
     };
     for (const QByteArray &path : {QByteArrayLiteral("/shows/harbour/feed.xml"), QByteArrayLiteral("/old/feed.xml")}) {
         SCOPED_TRACE(path.constData());
         ASSERT_TRUE(read(path));
         ASSERT_EQ(items().size(), expected.size());
         for (std::size_t i = 0; i < expected.size(); ++i) {
-            EXPECT_EQ(items()[i].url(), expected[i].first) << "item " << i;
-            EXPECT_EQ(items()[i].expectsMedia(), expected[i].second) << "item " << i;
+            EXPECT_EQ(items()[i].url(), expected[i]) << "item " << i;
         }
         EXPECT_EQ(QUrl(items()[5].url()).toEncoded(), here("episodes/my%20r5.mp3?a=1&b=2").toUtf8());
     }
@@ -279,7 +275,6 @@ TEST_F(FeedParseOnServer, AddressesAndTitlesKeepEveryLetter)
         EXPECT_EQ(items()[i].url(), expected[i].url);
         EXPECT_EQ(QUrl(items()[i].url()).toEncoded(), expected[i].encoded);
         EXPECT_EQ(items()[i].Title(), QString::fromUtf8(expected[i].title));
-        EXPECT_TRUE(items()[i].expectsMedia());
     }
 }
 
