@@ -232,15 +232,11 @@ int checkFeed(const QString &url)
         status += QLatin1Char(' ') + reader.LastHTTPStatusText();
     out(status);
     out(QStringLiteral("Items: %1").arg(count));
-    if (!reader.unreadableReason().isEmpty()) {
+    // In words only: a platform's error number means nothing here.
+    if (!reader.unreadableReason().isEmpty())
         out(QStringLiteral("Error: ") + reader.unreadableReason());
-    } else if (reader.LastErrorCode() != 0) {
-        // The words first: the number means something to few.
-        QString error = QStringLiteral("Error: ");
-        if (!reader.LastErrorDesc().isEmpty())
-            error += reader.LastErrorDesc() + QLatin1Char(' ');
-        out(error + QStringLiteral("(code %1)").arg(reader.LastErrorCode()));
-    }
+    else if (reader.LastErrorCode() != 0)
+        out(QStringLiteral("Error: ") + reader.LastErrorDesc());
     if (count == 0)
         return Failure;
     out(QStringLiteral("First item URL: ") + items->front().url());

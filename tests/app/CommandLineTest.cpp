@@ -247,7 +247,7 @@ TEST_F(CommandLine, CheckFeedOnARefusedConnectionSaysWhy)
     EXPECT_EQ(result.out, QStringLiteral("Type: Unknown / None\n"
                                          "HTTP status: 0\n"
                                          "Items: 0\n"
-                                         "Error: Connection refused (code -2147012867)\n"));
+                                         "Error: Connection refused\n"));
 }
 
 TEST_F(CommandLine, CheckFeedPrintsTheFirstItemResolvedAgainstTheFeedsAddress)
