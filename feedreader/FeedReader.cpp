@@ -3,6 +3,7 @@
 #include "DomDocument.h"
 #include "ErrorNumbers.h"
 #include "HttpRequest.h"
+#include "NetworkRules.h"
 #include "ParsedFeed.h"
 #include "RegExp.h"
 #include "ResponseCleaning.h"
@@ -10,6 +11,7 @@
 #include "RuntimeError.h"
 #include "UnreadableAnswer.h"
 
+#include <QDateTime>
 #include <QEventLoop>
 #include <QStringList>
 
@@ -89,6 +91,9 @@ void FeedReader::Clear()
     m_lastErrorCode = 0;
     m_lastErrorDesc.clear();
     m_unreadableReason.clear();
+    m_notModified = false;
+    m_documentVersion = {};
+    m_retryAfterSeconds.reset();
     m_feedType = 0;
 }
 
@@ -182,6 +187,9 @@ void FeedReader::HTTPGet(const QString &sURL, const QString &sUserName, const QS
         } else {
             request->Open(QStringLiteral("GET"), sURL, false, sUserName, sPassWord);
         }
+        if (m_knownVersion)
+            request->setConditions(QUrl(m_knownVersion->answeredUrl), m_knownVersion->etag,
+                                   m_knownVersion->lastModified);
         request->sendAsync([this, done] {
             HttpRequest &answered = *m_pending->request;
             try {
@@ -190,6 +198,18 @@ void FeedReader::HTTPGet(const QString &sURL, const QString &sUserName, const QS
                 m_documentUrl = answered.finalUrl();
                 m_lastHTTPStatusText = answered.statusText();
                 m_lastHTTPStatus = answered.Status();
+                if (m_lastHTTPStatus == 429 || m_lastHTTPStatus == 503)
+                    m_retryAfterSeconds = net::retryAfterSeconds(answered.responseHeader("Retry-After"),
+                                                                 QDateTime::currentDateTimeUtc());
+                if (answered.notModified()) {
+                    m_notModified = true;
+                    m_pending->request.reset();
+                    done({});
+                    return;
+                }
+                m_documentVersion = {QString::fromLatin1(m_documentUrl.toEncoded()),
+                                     net::cleanValidator(answered.responseHeader("ETag")),
+                                     net::cleanValidator(answered.responseHeader("Last-Modified"))};
                 QByteArray body = answered.responseBody();
                 const QByteArray contentType = answered.contentType();
                 // The body is now ours alone, so it is cleaned in its own buffer.

@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace tidewell {
 
@@ -56,6 +57,26 @@ public:
     // kind of XML. Empty when it was a feed, or when no answer came (then
     // LastErrorDesc tells why).
     const QString &unreadableReason() const { return m_unreadableReason; }
+
+    // A version of a feed's document: the address that sent it in full, after
+    // redirects, and the validators it came with.
+    struct DocumentVersion
+    {
+        QString answeredUrl;
+        QByteArray etag;
+        QByteArray lastModified;
+    };
+    // The version the caller already has: the next read asks that address
+    // whether it changed. Nothing asks for the document in full.
+    void setKnownVersion(std::optional<DocumentVersion> version) { m_knownVersion = std::move(version); }
+    // The last read was answered "not modified" for the known version: no
+    // document, no items, no reason.
+    bool NotModified() const { return m_notModified; }
+    // The version the last read got in full; empty validators when the
+    // server gave none.
+    const DocumentVersion &documentVersion() const { return m_documentVersion; }
+    // How long a server that answered 429 or 503 asked to be left alone.
+    std::optional<qint64> retryAfterSeconds() const { return m_retryAfterSeconds; }
     const QString &ProxyUser() const { return m_proxyUser; }
     void setProxyUser(const QString &user) { m_proxyUser = user; }
     const QString &ProxyPass() const { return m_proxyPass; }
@@ -105,6 +126,10 @@ private:
     int m_lastErrorCode = 0;
     QString m_lastErrorDesc;
     QString m_unreadableReason;
+    std::optional<DocumentVersion> m_knownVersion;
+    bool m_notModified = false;
+    DocumentVersion m_documentVersion;
+    std::optional<qint64> m_retryAfterSeconds;
     std::shared_ptr<FeedItemCollection> m_feedItems;
     // Where the last response came from, after redirects.
     QUrl m_documentUrl;

@@ -140,12 +140,13 @@ void HttpRequest::sendAsync(std::function<void()> done)
         m_exchange->setServerCredentials(m_serverCredentials->user, m_serverCredentials->password);
     if (m_proxyCredentials)
         m_exchange->setProxyCredentials(m_proxyCredentials->user, m_proxyCredentials->password);
+    m_conditionsSent = false;
     if (!m_etag.isEmpty() || !m_lastModified.isEmpty()) {
         // Validators belong to the address that gave them.
-        const QUrl validated = m_url;
-        m_exchange->headersFor = [this, validated](const QUrl &hop) {
+        m_exchange->headersFor = [this](const QUrl &hop) {
             net::HeaderList headers;
-            if (hop != validated)
+            m_conditionsSent = hop == m_validatedUrl;
+            if (!m_conditionsSent)
                 return headers;
             if (!m_etag.isEmpty())
                 headers.append({"If-None-Match", m_etag});
@@ -292,10 +293,18 @@ QByteArray HttpRequest::responseHeader(const QByteArray &name) const
     return m_head.header(name);
 }
 
-void HttpRequest::setConditions(const QByteArray &etag, const QByteArray &lastModified)
+void HttpRequest::setConditions(const QUrl &validatedUrl, const QByteArray &etag, const QByteArray &lastModified)
 {
+    m_validatedUrl = validatedUrl;
     m_etag = etag;
     m_lastModified = lastModified;
+}
+
+bool HttpRequest::notModified() const
+{
+    requireResponse();
+    const QByteArray etag = net::cleanValidator(m_head.header("ETag"));
+    return m_status == 304 && m_conditionsSent && (etag.isEmpty() || etag == m_etag);
 }
 
 } // namespace tidewell

@@ -82,8 +82,11 @@ public:
     QByteArray responseHeader(const QByteArray &name) const;
 
     // Asks the server to answer 304 when the document still has these
-    // validators (as the last answer from the same address gave them).
-    void setConditions(const QByteArray &etag, const QByteArray &lastModified);
+    // validators, which the last full answer from `validatedUrl` gave; only
+    // that address is asked.
+    void setConditions(const QUrl &validatedUrl, const QByteArray &etag, const QByteArray &lastModified);
+    // The answer was a 304 to those conditions, for the version they named.
+    bool notModified() const;
 
 private:
     struct Credentials
@@ -100,8 +103,10 @@ private:
     const RequestKind m_kind;
     Network &m_network;
     QUrl m_url;
+    QUrl m_validatedUrl;
     QByteArray m_etag;
     QByteArray m_lastModified;
+    bool m_conditionsSent = false; // to the last hop
     bool m_opened = false;
     std::optional<Credentials> m_serverCredentials;
     std::optional<Credentials> m_proxyCredentials;

@@ -88,6 +88,7 @@ void addValidators(ScheduleStore *store, qint64 feed, TransferRequest &request)
         return;
     const std::optional<ScheduleStore::Episode> last = store->episode(feed);
     if (!last || last->url != request.url || last->destination != request.localPath
+        || (last->etag.isEmpty() && last->lastModified.isEmpty())
         || !standsAsLeft(QFileInfo(request.localPath), *last))
         return;
     request.validatedUrl = last->answeredUrl;
@@ -99,13 +100,10 @@ void rememberEpisode(ScheduleStore *store, qint64 feed, const TransferRequest &r
                      const TransferOutcome &outcome)
 {
     // A failure leaves the old file, and what is known of it, as they were;
-    // so does a confirmation that it is current.
+    // so does a confirmation that it is current. A file without validators
+    // is remembered too: a feed that has not changed confirms it.
     if (!store || outcome.kind != TransferOutcome::Kind::Downloaded)
         return;
-    if (outcome.etag.isEmpty() && outcome.lastModified.isEmpty()) {
-        store->forgetEpisode(feed);
-        return;
-    }
     const QFileInfo file(request.localPath);
     store->saveEpisode(feed, {request.url, outcome.answeredUrl, request.localPath, outcome.etag, outcome.lastModified,
                               file.size(), file.lastModified().toMSecsSinceEpoch(),
@@ -130,18 +128,61 @@ void FeedDownload::start(ErrorTrap *onError)
     }
     m_folder = feed.folder;
     m_filename = feed.filename;
+    m_feedUrl = feed.url;
+    readFeed(true);
+}
+
+void FeedDownload::readFeed(bool conditional)
+{
     m_reader = std::make_unique<FeedReader>(std::make_shared<ObjectFactory>(m_context.network));
+    // The feed's document as the last full read got it: the server is asked
+    // whether it changed, and a feed that has not changed names the episode
+    // already standing there.
+    if (conditional && m_context.store) {
+        const auto known = m_context.store->feedDocument(m_row);
+        if (known && known->url == m_feedUrl && (!known->etag.isEmpty() || !known->lastModified.isEmpty()))
+            m_reader->setKnownVersion(FeedReader::DocumentVersion{known->answeredUrl, known->etag, known->lastModified});
+    }
     // The result is not looked at: a feed answered with another status than
     // 200 may still have yielded its items.
-    m_reader->ReadFeedAsync(feed.url, QString(), QString(), 0, false, [this](bool, int) { feedRead(); });
+    m_reader->ReadFeedAsync(m_feedUrl, QString(), QString(), 0, false, [this](bool, int) { feedRead(); });
+}
+
+QString FeedDownload::destination() const
+{
+    const QString folder = m_folder.endsWith(QLatin1Char('/')) ? m_folder : m_folder + QLatin1Char('/');
+    return folder + m_filename;
+}
+
+bool FeedDownload::episodeStandsAsLeft() const
+{
+    const auto last = m_context.store ? m_context.store->episode(m_row) : std::nullopt;
+    return last && last->destination == destination() && standsAsLeft(QFileInfo(destination()), *last);
 }
 
 void FeedDownload::feedRead()
 {
+    if (m_reader->NotModified()) {
+        if (episodeStandsAsLeft()) {
+            finish(FeedDownloadOutcome::Unchanged, QStringLiteral("unchanged since the last download"));
+            return;
+        }
+        readFeed(false); // the file went or changed: the feed again, in full
+        return;
+    }
+    if (m_context.store) {
+        const FeedReader::DocumentVersion &version = m_reader->documentVersion();
+        if (m_reader->LastHTTPStatus() == 200 && (!version.etag.isEmpty() || !version.lastModified.isEmpty()))
+            m_context.store->saveFeedDocument(m_row, {m_feedUrl, version.answeredUrl, version.etag,
+                                                      version.lastModified});
+        else
+            m_context.store->forgetFeedDocument(m_row);
+    }
     const auto items = m_reader->FeedItems();
     const FeedItem *first = items && !items->empty() ? &items->front() : nullptr;
     const QString episodeUrl = first ? first->url() : QString();
     if (episodeUrl.isEmpty()) {
+        m_outcome.retryAfterSeconds = m_reader->retryAfterSeconds();
         finish(FeedDownloadOutcome::NoEpisode, readerReason(*m_reader));
         return;
     }
@@ -151,10 +192,9 @@ void FeedDownload::feedRead()
         finish(FeedDownloadOutcome::MissingFolder);
         return;
     }
-    const QString folder = m_folder.endsWith(QLatin1Char('/')) ? m_folder : m_folder + QLatin1Char('/');
     m_request = TransferRequest();
     m_request.url = episodeUrl;
-    m_request.localPath = folder + m_filename;
+    m_request.localPath = destination();
     addValidators(m_context.store, m_row, m_request);
     m_transfer = std::make_unique<EpisodeTransfer>(m_context.network, m_request);
     connect(m_transfer.get(), &EpisodeTransfer::progress, this, &FeedDownload::progress);

@@ -103,7 +103,10 @@ public:
     const FeedDownloadOutcome &outcome() const override { return m_outcome; }
 
 private:
+    void readFeed(bool conditional);
     void feedRead();
+    bool episodeStandsAsLeft() const;
+    QString destination() const;
     void transferEnded();
     void finish(FeedDownloadOutcome::Kind kind, const QString &reason = {});
 
@@ -111,6 +114,7 @@ private:
     qint64 m_row;
     QString m_folder;
     QString m_filename;
+    QString m_feedUrl;
     TransferRequest m_request;
     std::unique_ptr<FeedReader> m_reader;
     std::unique_ptr<EpisodeTransfer> m_transfer;
