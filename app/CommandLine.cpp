@@ -139,12 +139,13 @@ int downloadFeed(Database &db, ConsoleMessageBox &reports, const QString &name)
     SystemClock clock;
     ScheduleStore store;
     warnAboutStore(store);
+    AfterDownloadCommand afterDownload;
     ScheduleDriver driver({clock, &store,
                            [&](FeedRow row) {
                                return std::make_unique<FeedDownload>(
                                    FeedDownloadContext{db.connection, network, &store}, row);
                            },
-                           SecondsPerMinute(), 0});
+                           SecondsPerMinute(), 0, settings::afterDownloadCommand, &afterDownload});
     driver.setFeeds(ScheduledFeeds(rows, SecondsPerMinute()));
     ErrorTrap onError(reports, QStringLiteral("Form1"), QStringLiteral("PushButton2_Click"));
     std::optional<FeedDownloadOutcome> outcome;
@@ -157,11 +158,21 @@ int downloadFeed(Database &db, ConsoleMessageBox &reports, const QString &name)
         outcome = FeedDownloadOutcome{}; // nothing to download it from
     if (!outcome)
         loop.exec();
-    store.flush();
     // The button's message first, as a script may test it; then the reason.
     out(FeedDownloadMessage(*outcome));
     if (!outcome->reason.isEmpty())
         err(outcome->reason);
+    // A new episode: the user's command runs before the program ends.
+    if (outcome->kind == FeedDownloadOutcome::Downloaded && !settings::afterDownloadCommand().trimmed().isEmpty()) {
+        QString failed;
+        QObject::connect(&driver, &ScheduleDriver::reportAmended, &loop,
+                         [&](FeedRow, const QString &, const QString &report) { failed = report; });
+        QObject::connect(&driver, &ScheduleDriver::afterDownloadDone, &loop, &QEventLoop::quit);
+        loop.exec();
+        if (!failed.isEmpty())
+            err(failed);
+    }
+    store.flush();
     return outcome->succeeded() ? Success : Failure;
 }
 

@@ -65,7 +65,8 @@ Form1::Form1(Environment environment, QWidget *parent)
                                                return std::make_unique<FeedDownload>(
                                                    FeedDownloadContext{dbConn, m_network, &m_store}, row);
                                            }),
-                environment.secondsPerMinute, 0}), // the window's own tick wakes it (tickAll)
+                environment.secondsPerMinute, 0, // the window's own tick wakes it (tickAll)
+                settings::afterDownloadCommand, &m_afterDownload}),
       m_editor(std::make_unique<Form2>(Form2::Environment{m_messageBox, dbConn, m_programFolder}))
 {
     connectDriver();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AfterDownloadCommand.h"
 #include "Connection.h"
 #include "ErrorTrap.h"
 #include "Form2.h"
@@ -213,6 +214,7 @@ private:
     const Clock &m_clock;
     Network &m_network;
     ScheduleStore &m_store;
+    AfterDownloadCommand m_afterDownload;
     ScheduleDriver m_driver;
     QTimer *m_wakeUp = nullptr;             // drives every enabled timer element
     std::unique_ptr<Form2> m_editor;

@@ -82,6 +82,10 @@ void Form1::connectDriver()
         showTransfers(row);
     });
     connect(&m_driver, &ScheduleDriver::ended, this, &Form1::downloadEnded);
+    connect(&m_driver, &ScheduleDriver::reportAmended, this, [this](FeedRow row) {
+        if (const int listRow = listRowOf(row); listRow >= 0)
+            showRowDetails(listRow);
+    });
     connect(&m_store, &ScheduleStore::writeProblem, this, [this](const QString &message) {
         if (!message.isEmpty())
             std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());

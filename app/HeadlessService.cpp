@@ -2,10 +2,12 @@
 
 #include "RunningCopy.h"
 #include "ScheduleStore.h"
+#include "Settings.h"
 
 #include <QLocalSocket>
 
 namespace tidewell {
+
 namespace {
 const QByteArray handOverRequest = QByteArrayLiteral("hand over");
 const QByteArray reloadRequest = QByteArrayLiteral("reload");
@@ -70,7 +72,7 @@ void HeadlessService::takeSchedule()
     });
     m_scheduler = std::make_unique<HeadlessScheduler>(
         HeadlessScheduler::Environment{m_environment.dbConn, m_network, m_environment.reports, m_clock, m_store.get(),
-                                       m_environment.secondsPerMinute},
+                                       m_environment.secondsPerMinute, 1000, settings::afterDownloadCommand, &m_afterDownload},
         m_report);
     m_scheduler->setNewDatabase(m_environment.newDatabase);
     m_environment.newDatabase = false;

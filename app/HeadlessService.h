@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AfterDownloadCommand.h"
 #include "CountdownEngine.h"
 #include "HeadlessScheduler.h"
 #include "LocalChannel.h"
@@ -84,6 +85,8 @@ private:
     HeadlessScheduler::Report m_report;
     Network m_network;
     SystemClock m_clock;
+    // Outlives each turn at the schedule, so a hand-over cuts no command short.
+    AfterDownloadCommand m_afterDownload;
     std::unique_ptr<ScheduleStore> m_store;
     std::unique_ptr<HeadlessScheduler> m_scheduler;
     LocalChannel m_channel;

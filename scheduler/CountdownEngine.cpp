@@ -248,6 +248,17 @@ void CountdownEngine::scheduleRetry(Entry &entry, std::optional<qint64> retryAft
     entry.retry = retry;
 }
 
+void CountdownEngine::amendLastReport(FeedRow row, const QString &report)
+{
+    const int index = indexOf(row);
+    if (index < 0 || !at(index).last)
+        return;
+    Entry &entry = at(index);
+    entry.last->report = report;
+    if (m_store)
+        m_store->saveLastDownload(row, {entry.feed.name, entry.last->whenMs, entry.last->succeeded, report});
+}
+
 void CountdownEngine::downloadEnded(FeedRow row, const DownloadResult &result)
 {
     const int index = indexOf(row);

@@ -137,6 +137,9 @@ public:
     std::optional<qint64> nextTryMs(int index);
     const std::optional<Retry> &retry(int index) const { return at(index).retry; }
     const std::optional<LastDownload> &lastDownload(int index) const { return at(index).last; }
+    // The words of the feed's last download, said again with more in them
+    // (what a command run after it came to); kept like the outcome itself.
+    void amendLastReport(FeedRow row, const QString &report);
 
     // A download has the feed (waiting for its turn or running): it is not
     // due again until the download ends.

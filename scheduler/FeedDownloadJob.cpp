@@ -208,6 +208,8 @@ void FeedDownload::transferEnded()
     rememberEpisode(m_context.store, m_row, m_request, outcome);
     switch (outcome.kind) {
     case TransferOutcome::Kind::Downloaded:
+        m_outcome.episodeFile = m_request.localPath;
+        m_outcome.episodeUrl = m_request.url;
         finish(FeedDownloadOutcome::Downloaded);
         break;
     case TransferOutcome::Kind::Unchanged:

@@ -36,6 +36,9 @@ struct FeedDownloadOutcome
     // How long the server asked us to wait before asking again (Retry-After
     // of a 429 or 503), in seconds.
     std::optional<qint64> retryAfterSeconds;
+    // A new episode: where it now stands, and where it came from.
+    QString episodeFile;
+    QString episodeUrl;
 
     bool succeeded() const { return kind == Downloaded || kind == Unchanged; }
 };

@@ -12,7 +12,8 @@ HeadlessScheduler::HeadlessScheduler(Environment environment, Report report)
                     return std::make_unique<FeedDownload>(
                         FeedDownloadContext{environment.dbConn, environment.network, environment.store}, row);
                 },
-                environment.secondsPerMinute, environment.tickMilliseconds})
+                environment.secondsPerMinute, environment.tickMilliseconds, environment.afterDownloadCommand,
+                environment.afterDownload})
 {
     connect(&m_driver, &ScheduleDriver::ended, this, [this](const DownloadEnd &end) {
         QString line = end.last.report;
@@ -20,6 +21,9 @@ HeadlessScheduler::HeadlessScheduler(Environment environment, Report report)
             line += QStringLiteral(", ") + RetryText(*end.retry, end.last.whenMs);
         m_report(end.feed, line);
     });
+    // A command after a new episode that failed: the outcome said again, with why.
+    connect(&m_driver, &ScheduleDriver::reportAmended, this,
+            [this](FeedRow, const QString &feed, const QString &report) { m_report(feed, report); });
 }
 
 bool HeadlessScheduler::reload()

@@ -9,6 +9,7 @@
 
 namespace tidewell {
 
+class AfterDownloadCommand;
 class Connection;
 class MessageBox;
 class Network;
@@ -32,6 +33,9 @@ public:
         ScheduleStore *store = nullptr;
         qint32 secondsPerMinute = 60; // shorter in tests
         int tickMilliseconds = 1000;
+        // The command after each new episode: read at each one, and run by this.
+        std::function<QString()> afterDownloadCommand = {};
+        AfterDownloadCommand *afterDownload = nullptr;
     };
 
     HeadlessScheduler(Environment environment, Report report);

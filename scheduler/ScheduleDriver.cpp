@@ -1,6 +1,9 @@
 #include "ScheduleDriver.h"
 
+#include "AfterDownloadCommand.h"
+
 #include <QNetworkInformation>
+#include <QPointer>
 
 #include <algorithm>
 
@@ -261,6 +264,32 @@ void ScheduleDriver::end(FeedRow row, const Running &ran, const FeedDownloadOutc
         ended.retry = m_engine.retry(index);
     scheduleWake();
     Q_EMIT this->ended(ended);
+    runAfterDownload(ended);
+}
+
+void ScheduleDriver::runAfterDownload(const DownloadEnd &end)
+{
+    if (end.outcome.kind != FeedDownloadOutcome::Downloaded || !m_environment.afterDownload
+        || !m_environment.afterDownloadCommand)
+        return;
+    const QString command = m_environment.afterDownloadCommand();
+    if (command.trimmed().isEmpty())
+        return;
+    // The command runs on its own; only a failure is told, later, as part of
+    // the download's outcome.
+    const QPointer<ScheduleDriver> self(this);
+    m_environment.afterDownload->run(
+        command, {end.feed, end.outcome.episodeFile, end.outcome.episodeUrl},
+        [self, end](const AfterDownloadOutcome &ran) {
+            if (!self || self->m_shutDown)
+                return;
+            if (!ran.succeeded()) {
+                const QString report = end.last.report + QStringLiteral(" (") + ran.text() + u')';
+                self->m_engine.amendLastReport(end.row, report);
+                Q_EMIT self->reportAmended(end.row, end.feed, report);
+            }
+            Q_EMIT self->afterDownloadDone(end.row);
+        });
 }
 
 void ScheduleDriver::scheduleWake()

@@ -14,6 +14,7 @@
 
 namespace tidewell {
 
+class AfterDownloadCommand;
 class ErrorTrap;
 class ScheduleStore;
 
@@ -54,6 +55,10 @@ public:
         // The longest the driver sleeps between looks at the clock, which is
         // how it notices a wake from sleep; 0 never wakes on its own.
         int tickMilliseconds = 1000;
+        // The user's command after each new episode, read at each one (empty:
+        // none), and what runs it; it may outlive the driver.
+        std::function<QString()> afterDownloadCommand = {};
+        AfterDownloadCommand *afterDownload = nullptr;
     };
 
     explicit ScheduleDriver(Environment environment, QObject *parent = nullptr);
@@ -109,6 +114,11 @@ Q_SIGNALS:
     void started(FeedRow row);
     void progress(FeedRow row, qint64 received, qint64 total);
     void ended(const DownloadEnd &end);
+    // The command run after a new episode failed: the feed's last download
+    // now reads `report` ("Done. (after-download command failed: ...)").
+    void reportAmended(FeedRow row, const QString &feed, const QString &report);
+    // The command run after the row's new episode has ended, however it went.
+    void afterDownloadDone(FeedRow row);
     // shutDown() has stopped everything: nothing ends any more.
     void shutDownDone();
 
@@ -138,6 +148,7 @@ private:
     void end(FeedRow row, const Running &ran, const FeedDownloadOutcome &outcome,
              const std::optional<RuntimeError> &error);
     void scheduleWake();
+    void runAfterDownload(const DownloadEnd &end);
 
     Environment m_environment;
     CountdownEngine m_engine;

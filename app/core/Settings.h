@@ -27,6 +27,13 @@ inline const QString off = QStringLiteral("Off");
 
 QString read(const QString &key, const QString &defaultValue);
 void write(const QString &key, const QString &value);
+
+// The command to run after a new episode, as the setting holds it now (a
+// --after-download given while a scheduler runs counts from its next one).
+inline QString afterDownloadCommand()
+{
+    return read(afterDownload, QString());
+}
 } // namespace settings
 
 } // namespace tidewell

@@ -33,6 +33,33 @@ TEST_F(CommandLine, AfterDownloadKeepsACommandThatCanBeReadAndAnEmptyOneClearsIt
     EXPECT_FALSE(QFile::exists(home.dataFile()));
 }
 
+TEST_F(CommandLine, TheCommandRunsAfterANewEpisodeOnlyAndItsFailureJoinsTheOutcome)
+{
+    server.serve("/episode.mp3", [](const LoopbackServer::Request &request) {
+        return request.header("If-None-Match").isNull()
+            ? LoopbackServer::Reply::ok("new episode", "audio/mpeg").header("ETag", "\"e1\"")
+            : LoopbackServer::Reply::withStatus(304).header("ETag", "\"e1\"");
+    });
+    addFeed(QStringLiteral("Good"), 5, server.url(QStringLiteral("/feed.xml")), folder);
+    const QString ran = home.path() + QStringLiteral("/ran");
+    ASSERT_EQ(run({QStringLiteral("--after-download"),
+                   QStringLiteral("sh -c 'echo \"$1\" >>\"$2\"; echo \"it broke\" >&2; exit 2' - %f ") + ran})
+                  .status,
+              0);
+
+    const Result first = run({QStringLiteral("--download"), QStringLiteral("Good")});
+    EXPECT_EQ(first.out, QStringLiteral("Done.\n"));
+    EXPECT_EQ(first.err, QStringLiteral("Done. (after-download command failed: exit 2: it broke)\n"));
+    EXPECT_TRUE(run({QStringLiteral("--status")}).out.contains(
+        QStringLiteral("Done. (after-download command failed: exit 2: it broke)")));
+
+    // Not modified: nothing new, so nothing runs.
+    EXPECT_EQ(run({QStringLiteral("--download"), QStringLiteral("Good")}).out, QStringLiteral("Done.\n"));
+    QFile record(ran);
+    ASSERT_TRUE(record.open(QIODevice::ReadOnly));
+    EXPECT_EQ(record.readAll(), (folder + QStringLiteral("show.mp3\n")).toUtf8());
+}
+
 TEST_F(CommandLine, ImportRefusesADeviceAndExportSaysWhichFeedLostCharacters)
 {
     const Result refused = run({QStringLiteral("--import-opml"), QStringLiteral("/dev/zero")});
