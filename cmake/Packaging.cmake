@@ -115,6 +115,7 @@ set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 # The libraries the executable links are found by dpkg-shlibdeps; the window
 # also needs Qt's platform plugins, which nothing links.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+# TLS needs the certificate authorities; libcurl only recommends them.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, ca-certificates")
 set(CPACK_STRIP_FILES ON)
 include(CPack)
