@@ -787,7 +787,7 @@ TEST_F(Form1Download, ADownloadEndingWhileAMessageBoxIsOpenIsKeptAndCountedAtOnc
     loadAndTurnOn();
     tickAt(QStringLiteral("Scheduled"), 60);
     ASSERT_NE(fakes->of(rowOf(QStringLiteral("Scheduled"))), nullptr);
-    fakes->endAtStart[rowOf(QStringLiteral("ByHand"))] = {FeedDownloadOutcome::Downloaded, {}, {}, {}};
+    fakes->endAtStart[rowOf(QStringLiteral("ByHand"))] = test::FakeDownloads::Job::outcome(FeedDownloadOutcome::Downloaded);
     bool checked = false;
     box.onShow([&](const test::ScriptedMessageBox::Shown &shown) {
         if (shown.prompt != QStringLiteral("Done."))

@@ -35,7 +35,7 @@ public:
         void abort() override
         {
             m_aborted = true;
-            finish({FeedDownloadOutcome::TransferFailed, {}, QStringLiteral("the download was stopped"), {}});
+            finish(outcome(FeedDownloadOutcome::TransferFailed, QStringLiteral("the download was stopped")));
         }
         bool isFinished() const override { return m_finished; }
         const FeedDownloadOutcome &outcome() const override { return m_outcome; }
@@ -50,11 +50,21 @@ public:
             std::erase(m_owner.m_running, this);
             Q_EMIT finished();
         }
-        void succeed() { finish({FeedDownloadOutcome::Downloaded, {}, {}, {}}); }
+        void succeed() { finish(outcome(FeedDownloadOutcome::Downloaded)); }
         void fail(std::optional<qint64> retryAfterSeconds = std::nullopt)
         {
-            finish({FeedDownloadOutcome::TransferFailed, {}, QStringLiteral("HTTP 503 Service Unavailable"),
-                    retryAfterSeconds});
+            FeedDownloadOutcome failed =
+                outcome(FeedDownloadOutcome::TransferFailed, QStringLiteral("HTTP 503 Service Unavailable"));
+            failed.retryAfterSeconds = retryAfterSeconds;
+            finish(failed);
+        }
+
+        static FeedDownloadOutcome outcome(FeedDownloadOutcome::Kind kind, const QString &reason = {})
+        {
+            FeedDownloadOutcome made;
+            made.kind = kind;
+            made.reason = reason;
+            return made;
         }
 
         qint64 row() const { return m_row; }
