@@ -39,7 +39,7 @@ namespace {
 
 // 3: a second --headless beside a first, which a service manager must not
 // restart (it would only refuse again).
-enum ExitStatus { Success = 0, Failure = 1, Usage = 2, AnotherService = 3 };
+enum ExitStatus { Success = 0, Failed = 1, Usage = 2, AnotherService = 3 };
 
 void out(const QString &line)
 {
@@ -79,7 +79,7 @@ int listFeeds(Database &db, ConsoleMessageBox &reports)
     const int before = reports.shownCount();
     for (const FeedListRow &row : ReadFeedList(db.connection, onError, db.newDatabase))
         out(row.name + QLatin1Char('\t') + row.countdown + QLatin1Char('\t') + row.active);
-    return reports.shownCount() == before ? Success : Failure;
+    return reports.shownCount() == before ? Success : Failed;
 }
 
 // A time for people and for scripts alike: ISO 8601, local time.
@@ -113,11 +113,11 @@ int showStatus(Database &db, ConsoleMessageBox &reports)
         const std::optional<LastDownload> &last = engine.lastDownload(index);
         const std::optional<Retry> &retry = engine.retry(index);
         out(QStringList{feed.name, feed.active ? QStringLiteral("Yes") : QStringLiteral("No"),
-                        next ? isoTime(*next) : none, last ? isoTime(last->whenMs) : none, last ? last->report : none,
+                        next ? isoTime(*next) : none, last ? isoTime(last->whenMs) : none, last ? last->report() : none,
                         retry && next ? RetryText(*retry, clock.nowMs()) : none}
                 .join(QLatin1Char('\t')));
     }
-    return reports.shownCount() == before ? Success : Failure;
+    return reports.shownCount() == before ? Success : Failed;
 }
 
 int downloadFeed(Database &db, ConsoleMessageBox &reports, const QString &name)
@@ -125,7 +125,7 @@ int downloadFeed(Database &db, ConsoleMessageBox &reports, const QString &name)
     ErrorTrap listing(reports, QStringLiteral("Form1"), QStringLiteral("listPodCast"));
     const std::vector<FeedListRow> rows = ReadFeedList(db.connection, listing, db.newDatabase);
     if (listing.reportCount() > 0 && rows.empty())
-        return Failure;
+        return Failed;
     // Names compare without regard to letter case, as the feed list's do;
     // the outcome is kept under the feed's own row, whatever was typed.
     const auto feed = std::find_if(rows.begin(), rows.end(), [&](const FeedListRow &row) {
@@ -160,8 +160,8 @@ int downloadFeed(Database &db, ConsoleMessageBox &reports, const QString &name)
         loop.exec();
     // The button's message first, as a script may test it; then the reason.
     out(FeedDownloadMessage(*outcome));
-    if (!outcome->reason.isEmpty())
-        err(outcome->reason);
+    if (outcome->failure)
+        err(outcome->failure.text());
     // A new episode: the user's command runs before the program ends.
     if (outcome->kind == FeedDownloadOutcome::Downloaded && !settings::afterDownloadCommand().trimmed().isEmpty()) {
         QString failed;
@@ -173,7 +173,7 @@ int downloadFeed(Database &db, ConsoleMessageBox &reports, const QString &name)
             err(failed);
     }
     store.flush();
-    return outcome->succeeded() ? Success : Failure;
+    return outcome->succeeded() ? Success : Failed;
 }
 
 int importOpml(Database &db, const OpmlReading &reading)
@@ -183,7 +183,7 @@ int importOpml(Database &db, const OpmlReading &reading)
             out(line);
     } catch (const RuntimeError &error) {
         err(QStringLiteral("Nothing was added: ") + error.description());
-        return Failure;
+        return Failed;
     }
     // Whichever copy schedules (the window or the service) reads the list again.
     if (tellSchedulerToReload(datafile::dataFolder()))
@@ -203,10 +203,10 @@ int exportOpml(Database &db)
             && std::fflush(stdout) == 0)
             return Success;
         err(QStringLiteral("Cannot write the OPML to standard output."));
-        return Failure;
+        return Failed;
     } catch (const RuntimeError &error) {
         err(error.description());
-        return Failure;
+        return Failed;
     }
 }
 
@@ -232,7 +232,8 @@ int setAfterDownload(const QString &commandLine)
 
 int checkFeed(const QString &url)
 {
-    FeedReader reader;
+    Network network;
+    FeedReader reader(network);
     int type = 0;
     reader.ReadFeed(url, QString(), QString(), type, false);
     const auto items = reader.FeedItems();
@@ -243,16 +244,16 @@ int checkFeed(const QString &url)
         status += QLatin1Char(' ') + reader.LastHTTPStatusText();
     out(status);
     out(QStringLiteral("Items: %1").arg(count));
-    // In words only: a platform's error number means nothing here.
+    // In words only: no error number means anything here.
     if (!reader.unreadableReason().isEmpty())
         out(QStringLiteral("Error: ") + reader.unreadableReason());
-    else if (reader.LastErrorCode() != 0)
-        out(QStringLiteral("Error: ") + reader.LastErrorDesc());
+    else if (reader.lastError())
+        out(QStringLiteral("Error: ") + reader.lastError().detail);
     if (count == 0)
-        return Failure;
+        return Failed;
     out(QStringLiteral("First item URL: ") + items->front().url());
     out(QStringLiteral("First item title: ") + items->front().Title());
-    return items->front().url().isEmpty() ? Failure : Success;
+    return items->front().url().isEmpty() ? Failed : Success;
 }
 
 int runHeadless(Database &db, ConsoleMessageBox &reports)
@@ -260,7 +261,7 @@ int runHeadless(Database &db, ConsoleMessageBox &reports)
     const int signals = schedulersignals::readEnd();
     if (signals < 0) {
         err(QStringLiteral("Cannot set up signal handling."));
-        return Failure;
+        return Failed;
     }
     const QString dataFolder = datafile::dataFolder();
     RunningCopy running(dataFolder);
@@ -269,7 +270,7 @@ int runHeadless(Database &db, ConsoleMessageBox &reports)
         break;
     case RunningCopy::Holder::NoLock:
         err(noLockMessage(running));
-        return Failure;
+        return Failed;
     case RunningCopy::Holder::Window:
     case RunningCopy::Holder::Headless:
         err(QStringLiteral("Another headless scheduler (process %1) already serves these feeds; this one does not "
@@ -396,14 +397,14 @@ int runCommandLine(const QStringList &arguments, const QString &programFolder)
         opml = ReadOpmlFile(parser.value(importOpmlOption));
         if (!opml.error.isEmpty()) {
             err(opml.error);
-            return Failure;
+            return Failed;
         }
     }
 
     ConsoleMessageBox reports;
     Database db(reports, programFolder);
     if (!db.isOpen())
-        return Failure;
+        return Failed;
     if (parser.isSet(list))
         return listFeeds(db, reports);
     if (parser.isSet(status))

@@ -306,7 +306,7 @@ void Form1::noteOutcome(const DownloadEnd &end)
 {
     notifyOfFailures(end);
     const QString time = localTime(end.last.whenMs);
-    if (end.last.succeeded) {
+    if (end.last.succeeded()) {
         m_failingFeeds.removeAll(end.row);
         m_failures.erase(end.row);
         if (end.scheduled)
@@ -318,7 +318,7 @@ void Form1::noteOutcome(const DownloadEnd &end)
     // succeeds meanwhile.
     m_failingFeeds.removeAll(end.row);
     m_failingFeeds << end.row;
-    QString text = QStringLiteral("%1 failed at %2: %3").arg(end.feed, time, end.last.report);
+    QString text = QStringLiteral("%1 failed at %2: %3").arg(end.feed, time, end.last.report());
     if (end.retry)
         text += QStringLiteral(", ") + RetryText(*end.retry, end.last.whenMs);
     m_failures[end.row] = text;
@@ -361,13 +361,13 @@ void Form1::notifyOfFailures(const DownloadEnd &end)
     Failing &failing = m_failing[end.row];
     failing.feed = end.feed;
     const bool quiet = isActiveWindow();
-    if (end.last.succeeded) {
+    if (end.last.succeeded()) {
         if (failing.inARow >= worthTelling && !quiet)
             cSysTray1->ShowBalloon(QStringLiteral("%1 downloads again.").arg(end.feed), productName, 0, false);
         m_failing.erase(end.row);
         return;
     }
-    failing.reason = end.outcome.reason.isEmpty() ? FeedDownloadMessage(end.outcome) : end.outcome.reason;
+    failing.reason = end.outcome.failure ? end.outcome.failure.text() : FeedDownloadMessage(end.outcome);
     if (++failing.inARow == worthTelling && !quiet) {
         QString text = QStringLiteral("%1 has failed %2 times in a row: %3.").arg(end.feed).arg(worthTelling).arg(
             failing.reason);
@@ -491,7 +491,7 @@ void Form1::showRowDetails(int row)
     QStringList lines;
     const std::optional<LastDownload> last = feed >= 0 ? engine.lastDownload(feed) : std::nullopt;
     if (last)
-        lines << QStringLiteral("Last download: %1, %2").arg(localTime(last->whenMs), last->report);
+        lines << QStringLiteral("Last download: %1, %2").arg(localTime(last->whenMs), last->report());
     else
         lines << QStringLiteral("Last download: none yet");
     const std::optional<qint64> next = feed >= 0 && engine.isCounting() ? engine.nextTryMs(feed) : std::nullopt;

@@ -1,7 +1,7 @@
 #include "DomDocument.h"
 
-#include "ErrorNumbers.h"
-#include "RuntimeError.h"
+#include <stdexcept>
+
 
 #include <algorithm>
 #include <cstring>
@@ -318,7 +318,7 @@ const DomDocument::CompiledPath &DomDocument::compiled(const QString &path) cons
         try {
             compiledPath.query = std::make_unique<pugi::xpath_query>(path.toUtf8().constData());
         } catch (const pugi::xpath_exception &error) {
-            throw RuntimeError(errnum::Fail, QString::fromUtf8(error.what()));
+            throw std::runtime_error(error.what());
         }
     }
     return m_paths.emplace(path, std::move(compiledPath)).first->second;
@@ -331,7 +331,7 @@ DomNode DomDocument::first(const QString &path, const pugi::xpath_node &context)
         try {
             return DomNode(this, compiledPath.query->evaluate_node(context));
         } catch (const pugi::xpath_exception &error) {
-            throw RuntimeError(errnum::Fail, QString::fromUtf8(error.what()));
+            throw std::runtime_error(error.what());
         }
     }
     const char *name = compiledPath.childName.constData();
@@ -358,7 +358,7 @@ std::vector<DomNode> DomDocument::all(const QString &path, const pugi::xpath_nod
     try {
         found = compiledPath.query->evaluate_node_set(context);
     } catch (const pugi::xpath_exception &error) {
-        throw RuntimeError(errnum::Fail, QString::fromUtf8(error.what()));
+        throw std::runtime_error(error.what());
     }
     found.sort();
     nodes.reserve(found.size());

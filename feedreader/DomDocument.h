@@ -1,6 +1,5 @@
 #pragma once
 
-#include "PlatformObject.h"
 
 #include <QByteArray>
 #include <QString>
@@ -49,11 +48,11 @@ private:
 };
 
 // The XML document: loadXML, xml, selectSingleNode, selectNodes.
-class DomDocument : public PlatformObject
+class DomDocument
 {
 public:
     DomDocument();
-    ~DomDocument() override;
+    ~DomDocument();
 
     // Parses text as one whole XML document. Text that is not well-formed
     // anywhere leaves the document empty, never half-built. Returns whether

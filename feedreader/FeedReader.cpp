@@ -1,19 +1,16 @@
 #include "FeedReader.h"
 
 #include "DomDocument.h"
-#include "ErrorNumbers.h"
-#include "HttpRequest.h"
+#include "FeedRequest.h"
 #include "NetworkRules.h"
 #include "ParsedFeed.h"
-#include "RegExp.h"
+#include "MarkupText.h"
 #include "ResponseCleaning.h"
 #include "ResponseDecoding.h"
-#include "RuntimeError.h"
 #include "UnreadableAnswer.h"
 
 #include <QDateTime>
 #include <QEventLoop>
-#include <QStringList>
 
 #include <new>
 #include <optional>
@@ -39,15 +36,6 @@ int detectFeedType(const DomDocument &document)
     return Unknown;
 }
 
-// The four request objects, in the order they are tried: a read makes its
-// one request with the first that can be made.
-const QStringList &requestIdentifiers()
-{
-    static const QStringList identifiers{QString::fromUtf16(progid::WinHttpRequest), QString::fromUtf16(progid::XmlHttp),
-                    QString::fromUtf16(progid::ServerXmlHttp), QString::fromUtf16(progid::LegacyXmlHttp)};
-    return identifiers;
-}
-
 } // namespace
 
 // The state of a read while its requests run.
@@ -60,9 +48,7 @@ struct FeedReader::PendingRead
     bool allowHtml = false;
     ReadDone done;
     std::shared_ptr<DomDocument> document;
-    std::unique_ptr<HttpRequest> request;
-    int counter = 0;
-    bool requested = false;
+    std::unique_ptr<FeedRequest> request;
     // What the answer looked like as it came, and where its lines start:
     // enough to say why it was no feed once the parser has had it.
     struct Answer
@@ -74,12 +60,9 @@ struct FeedReader::PendingRead
     std::optional<Answer> answer;
 };
 
-FeedReader::FeedReader(std::shared_ptr<const ObjectFactory> factory) : m_factory(std::move(factory))
+FeedReader::FeedReader(Network &network) : m_network(network)
 {
     Clear();
-    m_proxyUser.clear();
-    m_proxyPass.clear();
-    m_regExp = CreateObj<RegExp>(QString::fromUtf16(progid::RegExp));
 }
 
 FeedReader::~FeedReader() = default;
@@ -88,8 +71,7 @@ void FeedReader::Clear()
 {
     m_lastHTTPStatus = 0;
     m_lastHTTPStatusText.clear();
-    m_lastErrorCode = 0;
-    m_lastErrorDesc.clear();
+    m_lastError = {};
     m_unreadableReason.clear();
     m_notModified = false;
     m_documentVersion = {};
@@ -97,48 +79,28 @@ void FeedReader::Clear()
     m_feedType = 0;
 }
 
-void FeedReader::SetError(int number, const QString &description)
-{
-    m_lastErrorCode = number;
-    m_lastErrorDesc = description;
-}
-
 void FeedReader::recordCurrentError()
 {
     try {
         throw;
-    } catch (const RuntimeError &error) {
-        SetError(error.number(), error.description());
     } catch (const std::bad_alloc &) {
-        SetError(errnum::OutOfMemory, QStringLiteral("Out of memory"));
+        m_lastError = {Failure::Kind::Local, 0, QStringLiteral("out of memory")};
     } catch (const std::exception &error) {
-        SetError(errnum::Fail, QString::fromLocal8Bit(error.what()));
+        m_lastError = {Failure::Kind::Unreadable, 0, QString::fromLocal8Bit(error.what())};
     } catch (...) {
-        SetError(errnum::Fail, QStringLiteral("Unknown error"));
+        m_lastError = {Failure::Kind::Unreadable, 0, QStringLiteral("an unknown error")};
     }
 }
 
-template <typename T>
-std::unique_ptr<T> FeedReader::CreateObj(const QString &progId)
+Failure FeedReader::failure() const
 {
-    try {
-        std::unique_ptr<PlatformObject> object = m_factory->CreateObject(progId);
-        if (auto *typed = dynamic_cast<T *>(object.get())) {
-            object.release();
-            return std::unique_ptr<T>(typed);
-        }
-    } catch (...) {
-        // Whatever went wrong, the caller learns only that no object came.
-    }
-    SetError(errnum::CannotCreateObject, QStringLiteral("Error creating object '") + progId + u'\'');
-    return nullptr;
-}
-
-RegExp &FeedReader::engine()
-{
-    if (!m_regExp)
-        throw RuntimeError(errnum::ObjectVariableNotSet, QStringLiteral("Object variable or With block variable not set"));
-    return *m_regExp;
+    if (m_lastError)
+        return m_lastError;
+    if (m_lastHTTPStatus != 0 && m_lastHTTPStatus != 200)
+        return Failure::http(m_lastHTTPStatus, m_lastHTTPStatusText);
+    if (!m_unreadableReason.isEmpty())
+        return {Failure::Kind::Unreadable, 0, m_unreadableReason};
+    return {};
 }
 
 LineStarts FeedReader::CleanResponse(QByteArray &text)
@@ -148,7 +110,6 @@ LineStarts FeedReader::CleanResponse(QByteArray &text)
 
 QString FeedReader::StripHTML(QString sString)
 {
-    engine();
     return stripTags(std::move(sString));
 }
 
@@ -166,68 +127,58 @@ QString FeedReader::FeedTypeString() const
     }
 }
 
-void FeedReader::HTTPGet(const QString &sURL, const QString &sUserName, const QString &sPassWord,
-                         const QString &progId, std::function<void(QByteArray)> done)
+void FeedReader::fetch(std::function<void(QByteArray)> done)
 {
-    std::unique_ptr<HttpRequest> &request = m_pending->request;
+    PendingRead &read = *m_pending;
     m_documentUrl.clear();
+    read.request = std::make_unique<FeedRequest>(m_network);
+    FeedRequest &request = *read.request;
+    if (!request.setUrl(read.url)) {
+        m_lastError = request.failure();
+        read.request.reset();
+        done({});
+        return;
+    }
+    if (!m_proxyUser.isEmpty() || !m_proxyPass.isEmpty())
+        request.setProxyCredentials(m_proxyUser, m_proxyPass);
+    if (!read.userName.isEmpty() || !read.password.isEmpty())
+        request.setServerCredentials(read.userName, read.password);
+    if (m_knownVersion)
+        request.setConditions(QUrl(m_knownVersion->answeredUrl), m_knownVersion->etag, m_knownVersion->lastModified);
+    request.send([this, done] { answered(done); });
+}
+
+void FeedReader::answered(const std::function<void(QByteArray)> &done)
+{
+    const std::unique_ptr<FeedRequest> request = std::move(m_pending->request);
     try {
-        request = CreateObj<HttpRequest>(progId);
-        if (!request) {
+        if (request->failure()) {
+            m_lastError = request->failure();
             done({});
             return;
         }
-        m_pending->requested = true;
-        if (progId.compare(QStringView(progid::WinHttpRequest), Qt::CaseInsensitive) == 0) {
-            request->Open(QStringLiteral("GET"), sURL, false);
-            if (!m_proxyUser.isEmpty() || !m_proxyPass.isEmpty())
-                request->SetCredentials(m_proxyUser, m_proxyPass, 1);
-            if (!sUserName.isEmpty() || !sPassWord.isEmpty())
-                request->SetCredentials(sUserName, sPassWord, 0);
-        } else {
-            request->Open(QStringLiteral("GET"), sURL, false, sUserName, sPassWord);
+        m_documentUrl = request->finalUrl();
+        m_lastHTTPStatusText = request->statusText();
+        m_lastHTTPStatus = request->status();
+        if (m_lastHTTPStatus == 429 || m_lastHTTPStatus == 503)
+            m_retryAfterSeconds = net::retryAfterSeconds(request->header("Retry-After"), QDateTime::currentDateTimeUtc());
+        if (request->notModified()) {
+            m_notModified = true;
+            done({});
+            return;
         }
-        if (m_knownVersion)
-            request->setConditions(QUrl(m_knownVersion->answeredUrl), m_knownVersion->etag,
-                                   m_knownVersion->lastModified);
-        request->sendAsync([this, done] {
-            HttpRequest &answered = *m_pending->request;
-            try {
-                if (const auto &failure = answered.failure())
-                    throw *failure;
-                m_documentUrl = answered.finalUrl();
-                m_lastHTTPStatusText = answered.statusText();
-                m_lastHTTPStatus = answered.Status();
-                if (m_lastHTTPStatus == 429 || m_lastHTTPStatus == 503)
-                    m_retryAfterSeconds = net::retryAfterSeconds(answered.responseHeader("Retry-After"),
-                                                                 QDateTime::currentDateTimeUtc());
-                if (answered.notModified()) {
-                    m_notModified = true;
-                    m_pending->request.reset();
-                    done({});
-                    return;
-                }
-                m_documentVersion = {QString::fromLatin1(m_documentUrl.toEncoded()),
-                                     net::cleanValidator(answered.responseHeader("ETag")),
-                                     net::cleanValidator(answered.responseHeader("Last-Modified"))};
-                QByteArray body = answered.responseBody();
-                const QByteArray contentType = answered.contentType();
-                // The body is now ours alone, so it is cleaned in its own buffer.
-                m_pending->request.reset();
-                QByteArray text = responseUtf8(std::move(body), contentType);
-                AnswerSketch sketch = sketchAnswer(text);
-                LineStarts lines = CleanResponse(text);
-                m_pending->answer = PendingRead::Answer{contentType, std::move(sketch), std::move(lines)};
-                done(std::move(text));
-            } catch (...) {
-                recordCurrentError();
-                m_pending->request.reset();
-                done({});
-            }
-        });
+        m_documentVersion = {QString::fromLatin1(m_documentUrl.toEncoded()),
+                             net::cleanValidator(request->header("ETag")),
+                             net::cleanValidator(request->header("Last-Modified"))};
+        // The body is ours alone now, so it is cleaned in its own buffer.
+        const QByteArray contentType = request->contentType();
+        QByteArray text = responseUtf8(std::move(request->body()), contentType);
+        AnswerSketch sketch = sketchAnswer(text);
+        LineStarts lines = CleanResponse(text);
+        m_pending->answer = PendingRead::Answer{contentType, std::move(sketch), std::move(lines)};
+        done(std::move(text));
     } catch (...) {
         recordCurrentError();
-        request.reset();
         done({});
     }
 }
@@ -258,54 +209,23 @@ void FeedReader::ReadFeedAsync(const QString &sURL, const QString &sUserName, co
                                bool bAllowHTML, ReadDone done)
 {
     m_pending.reset();
-    try {
-        if (!m_regExp) {
-            done(false, lType);
-            return;
-        }
-        Clear();
-        m_feedItems = std::make_shared<FeedItemCollection>();
-        std::shared_ptr<DomDocument> document = CreateObj<DomDocument>(QString::fromUtf16(progid::DomDocument));
-        if (!document) {
-            done(false, lType);
-            return;
-        }
-        m_pending = std::make_unique<PendingRead>();
-        m_pending->url = sURL;
-        m_pending->userName = sUserName;
-        m_pending->password = sPassWord;
-        m_pending->lType = lType;
-        m_pending->allowHtml = bAllowHTML;
-        m_pending->done = std::move(done);
-        m_pending->document = std::move(document);
-    } catch (...) {
-        recordCurrentError();
-        m_pending.reset();
-        done(false, lType);
-        return;
-    }
-    nextAttempt();
-}
-
-void FeedReader::nextAttempt()
-{
-    PendingRead &read = *m_pending;
-    // One request, whatever came of it: another request object would only
-    // send the same request again. An object that cannot be made costs no
-    // request, so the next one is tried.
-    if (read.requested || read.counter >= requestIdentifiers().size()) {
-        finishRead();
-        return;
-    }
-    const QString &identifier = requestIdentifiers().at(read.counter);
-    HTTPGet(read.url, read.userName, read.password, identifier, [this](QByteArray text) {
+    Clear();
+    m_feedItems = std::make_shared<FeedItemCollection>();
+    m_pending = std::make_unique<PendingRead>();
+    m_pending->url = sURL;
+    m_pending->userName = sUserName;
+    m_pending->password = sPassWord;
+    m_pending->lType = lType;
+    m_pending->allowHtml = bAllowHTML;
+    m_pending->done = std::move(done);
+    m_pending->document = std::make_shared<DomDocument>();
+    fetch([this](QByteArray text) {
         try {
             m_pending->document->loadUtf8(std::move(text));
         } catch (...) {
             recordCurrentError();
         }
-        ++m_pending->counter;
-        nextAttempt();
+        finishRead();
     });
 }
 

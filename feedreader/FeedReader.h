@@ -1,7 +1,7 @@
 #pragma once
 
 #include "FeedItem.h"
-#include "PlatformObject.h"
+#include "Failure.h"
 #include "ResponseCleaning.h"
 
 #include <QString>
@@ -14,33 +14,30 @@
 namespace tidewell {
 
 class DomDocument;
-class HttpRequest;
-class RegExp;
+class FeedRequest;
+class Network;
 
-// Fetches a feed document over HTTP and turns it into items. A read makes one
-// request, with the first of the four request objects that can be made: they
-// are one client here, so a failure is reported at once rather than repeated
-// three times. The reader never shows a message: every failure lands in
-// LastErrorCode, LastErrorDesc and LastHTTPStatus, and why an answer was no
-// feed in unreadableReason; nothing is thrown out of ReadFeed. One reader
-// serves one feed; ReadFeed forgets the call before.
+// Fetches a feed document over HTTP and turns it into items. A read makes
+// one request; a failure is reported at once. The reader never shows a
+// message: why a read gave no feed is kept as a value (failure(): no
+// connection, an HTTP status, an answer that was no feed), and nothing is
+// thrown out of ReadFeed. One reader serves one feed; ReadFeed forgets the
+// read before.
 class FeedReader
 {
 public:
-    // The factory makes the request objects, the document and the engine;
-    // tests pass their own to make an identifier fail.
-    explicit FeedReader(std::shared_ptr<const ObjectFactory> factory = std::make_shared<ObjectFactory>());
+    explicit FeedReader(Network &network);
     ~FeedReader();
     FeedReader(const FeedReader &) = delete;
     FeedReader &operator=(const FeedReader &) = delete;
 
     // lType: 0 detects the type, 1 to 3 force RSS, RDF or Atom; on return it
     // holds the type used. bAllowHTML false strips mark-up from descriptions.
-    // True only when the last completed request answered 200 and the
-    // document was recognised.
+    // True only when the request answered 200 and the document was
+    // recognised.
     bool ReadFeed(const QString &sURL, const QString &sUserName, const QString &sPassWord, int &lType,
                   bool bAllowHTML);
-    // The same read without waiting: the requests run on the event loop and
+    // The same read without waiting: the request runs on the event loop and
     // `done` gets ReadFeed's result and the type used once the read is over
     // (at once when nothing could be fetched). One read at a time; a second
     // call, or destroying the reader, abandons the first without calling it.
@@ -50,13 +47,17 @@ public:
 
     int LastHTTPStatus() const { return m_lastHTTPStatus; }
     const QString &LastHTTPStatusText() const { return m_lastHTTPStatusText; }
-    int LastErrorCode() const { return m_lastErrorCode; }
-    const QString &LastErrorDesc() const { return m_lastErrorDesc; }
+    // What went wrong before an answer could be read: no answer at all, or a
+    // document that could not be handled; Kind::None when nothing did.
+    const Failure &lastError() const { return m_lastError; }
     // Why the last answer was not a feed the reader could read, in words:
     // empty, JSON, a web page, not well-formed (where and why), or another
-    // kind of XML. Empty when it was a feed, or when no answer came (then
-    // LastErrorDesc tells why).
+    // kind of XML. Empty when it was a feed, or when no answer came.
     const QString &unreadableReason() const { return m_unreadableReason; }
+    // Why the read gave no feed, the first that holds: the error, the HTTP
+    // status when it was not 200, the answer that was no feed. Kind::None
+    // when it gave one.
+    Failure failure() const;
 
     // A version of a feed's document: the address that sent it in full, after
     // redirects, and the validators it came with.
@@ -90,41 +91,34 @@ public:
 
     // Removes every "<", at least one character, and the next ">" after it.
     // Entities are left as they are.
-    QString StripHTML(QString sString);
+    static QString StripHTML(QString sString);
     void Clear();
 
 private:
     friend class FeedReaderProbe; // the fuzz target drives the private steps
     struct PendingRead;
 
-    template <typename T>
-    std::unique_ptr<T> CreateObj(const QString &progId);
-    // Fetches with one request object and hands on the cleaned response
-    // text, as UTF-8 (see CleanResponse); empty text on failure.
-    void HTTPGet(const QString &sURL, const QString &sUserName, const QString &sPassWord, const QString &progId,
-                 std::function<void(QByteArray)> done);
-    void nextAttempt();
+    // Sends the one request and hands on the cleaned response text, as UTF-8
+    // (see CleanResponse); empty text on failure.
+    void fetch(std::function<void(QByteArray)> done);
+    void answered(const std::function<void(QByteArray)> &done);
     void finishRead();
     // Cleans the response text (as UTF-8, ResponseDecoding.h) in its own
     // buffer, every byte kept where it was (ResponseCleaning.h), and tells
     // where its lines start.
-    LineStarts CleanResponse(QByteArray &text);
+    static LineStarts CleanResponse(QByteArray &text);
     QString reasonForAnswer(const PendingRead &read, int typeAsked) const;
-    void SetError(int number, const QString &description);
-    // Records the exception being handled, as each step's error trap does.
+    // Records the exception being handled.
     void recordCurrentError();
 
     // The items keep the document: they read their fields from it when asked.
     bool ParseFeed(std::shared_ptr<const DomDocument> document, int &lType, bool bAllowHTML);
-    RegExp &engine();
 
-    std::shared_ptr<const ObjectFactory> m_factory;
+    Network &m_network;
     std::unique_ptr<PendingRead> m_pending;
-    std::unique_ptr<RegExp> m_regExp;
     int m_lastHTTPStatus = 0;
     QString m_lastHTTPStatusText;
-    int m_lastErrorCode = 0;
-    QString m_lastErrorDesc;
+    Failure m_lastError;
     QString m_unreadableReason;
     std::optional<DocumentVersion> m_knownVersion;
     bool m_notModified = false;

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "DomDocument.h"
-#include "RegExp.h"
+#include "MarkupText.h"
 
 #include <QString>
 #include <QUrl>

@@ -61,13 +61,13 @@ HttpExchange::HttpExchange(Network &network, QUrl url, QObject *parent)
     }
     m_stallTimer.setSingleShot(true);
     connect(&m_stallTimer, &QTimer::timeout, this, [this] {
-        finishWith(Error::Stalled,
-                   QStringLiteral("nothing arrived for %1 seconds").arg(seconds(m_network.stallTimeout())));
+        finishWith({Failure::Kind::Timeout, 0,
+                    QStringLiteral("nothing arrived for %1 seconds").arg(seconds(m_network.stallTimeout()))});
     });
     m_deadline.setSingleShot(true);
     connect(&m_deadline, &QTimer::timeout, this, [this] {
-        finishWith(Error::TooLong, QStringLiteral("the answer took longer than %1 seconds in all")
-                                       .arg(seconds(m_deadlineLength)));
+        finishWith({Failure::Kind::Timeout, 0,
+                    QStringLiteral("the answer took longer than %1 seconds in all").arg(seconds(m_deadlineLength))});
     });
 }
 
@@ -109,12 +109,12 @@ void HttpExchange::start()
 void HttpExchange::abort()
 {
     if (m_started)
-        finishWith(Error::Stopped, QStringLiteral("the transfer was stopped"));
+        finishWith({Failure::Kind::Stopped, 0, QStringLiteral("the transfer was stopped")});
 }
 
-void HttpExchange::fail(const QString &reason)
+void HttpExchange::fail(const Failure &failure)
 {
-    finishWith(Error::Owner, reason);
+    finishWith(failure);
 }
 
 void HttpExchange::startHop()
@@ -126,7 +126,7 @@ void HttpExchange::startHop()
     m_curlError[0] = '\0';
     m_easy = curl_easy_init();
     if (!m_easy) {
-        finishWith(Error::Network, QStringLiteral("out of memory"));
+        finishWith({Failure::Kind::Local, 0, QStringLiteral("out of memory")});
         return;
     }
     configure(m_easy);
@@ -239,7 +239,7 @@ bool HttpExchange::finalHead()
         return false; // its body is of no interest
     }
     if (!m_response.malformed().isEmpty()) {
-        finishWith(Error::Protocol, m_response.malformed());
+        finishWith({Failure::Kind::Protocol, 0, m_response.malformed()});
         return false;
     }
     if (onHead && !onHead(m_response)) {
@@ -265,15 +265,10 @@ void HttpExchange::hopEnded(int result)
         followRedirect();
         return;
     }
-    if (m_stoppedByOwner || result == CURLE_OK) {
-        finishWith(Error::None, {});
-        return;
-    }
-    const auto [error, reason] = failureOf(result);
-    finishWith(error, reason);
+    finishWith(m_stoppedByOwner || result == CURLE_OK ? Failure() : failureOf(result));
 }
 
-std::pair<HttpExchange::Error, QString> HttpExchange::failureOf(int result) const
+Failure HttpExchange::failureOf(int result) const
 {
     const QString said = QString::fromUtf8(m_curlError.data());
     const QString words = said.isEmpty() ? QString::fromUtf8(curl_easy_strerror(CURLcode(result))) : said;
@@ -282,16 +277,16 @@ std::pair<HttpExchange::Error, QString> HttpExchange::failureOf(int result) cons
         long os = 0;
         curl_easy_getinfo(m_easy, CURLINFO_OS_ERRNO, &os);
         if (os == ECONNREFUSED)
-            return {Error::Refused, QStringLiteral("Connection refused")};
-        return {Error::Network, os ? QString::fromLocal8Bit(std::strerror(static_cast<int>(os))) : words};
+            return {Failure::Kind::Connection, 0, QStringLiteral("Connection refused")};
+        return {Failure::Kind::Connection, 0, os ? QString::fromLocal8Bit(std::strerror(static_cast<int>(os))) : words};
     }
     case CURLE_COULDNT_RESOLVE_HOST:
-        return {Error::HostNotFound, QStringLiteral("the host %1 could not be found").arg(m_url.host())};
+        return {Failure::Kind::Connection, 0, QStringLiteral("the host %1 could not be found").arg(m_url.host())};
     case CURLE_COULDNT_RESOLVE_PROXY:
-        return {Error::HostNotFound, QStringLiteral("the proxy could not be found (%1)").arg(words)};
+        return {Failure::Kind::Connection, 0, QStringLiteral("the proxy could not be found (%1)").arg(words)};
     case CURLE_OPERATION_TIMEDOUT: {
         const Network::MinimumSpeed speed = m_network.minimumSpeed();
-        return {Error::TooSlow, QStringLiteral("the server sent less than %1/s for %2 s")
+        return {Failure::Kind::Timeout, 0, QStringLiteral("the server sent less than %1/s for %2 s")
                                     .arg(sizeInWords(speed.bytesPerSecond))
                                     .arg(speed.window.count())};
     }
@@ -305,17 +300,17 @@ std::pair<HttpExchange::Error, QString> HttpExchange::failureOf(int result) cons
     case CURLE_SSL_INVALIDCERTSTATUS:
     case CURLE_SSL_CRL_BADFILE:
     case CURLE_USE_SSL_FAILED:
-        return {Error::Secure, words};
+        return {Failure::Kind::Secure, 0, words};
     case CURLE_PARTIAL_FILE:
         if (m_response.contentLength())
-            return {Error::Closed, QStringLiteral("the connection closed after %1 of %2 bytes")
+            return {Failure::Kind::Incomplete, 0, QStringLiteral("the connection closed after %1 of %2 bytes")
                                        .arg(m_response.bodyReceived())
                                        .arg(*m_response.contentLength())};
         if (m_response.framing() == HttpResponse::Framing::Chunked)
-            return {Error::Closed, QStringLiteral("the connection closed before the last chunk of the file")};
-        return {Error::Closed, QStringLiteral("the connection closed before the server's answer was complete")};
+            return {Failure::Kind::Incomplete, 0, QStringLiteral("the connection closed before the last chunk of the file")};
+        return {Failure::Kind::Incomplete, 0, QStringLiteral("the connection closed before the server's answer was complete")};
     case CURLE_GOT_NOTHING:
-        return {Error::Closed, QStringLiteral("the server closed the connection without answering")};
+        return {Failure::Kind::Incomplete, 0, QStringLiteral("the server closed the connection without answering")};
     case CURLE_WEIRD_SERVER_REPLY:
     case CURLE_UNSUPPORTED_PROTOCOL:
     case CURLE_HTTP2:
@@ -323,19 +318,19 @@ std::pair<HttpExchange::Error, QString> HttpExchange::failureOf(int result) cons
     case CURLE_HTTP3:
     case CURLE_BAD_CONTENT_ENCODING:
     case CURLE_RANGE_ERROR:
-        return {Error::Protocol, QStringLiteral("the server's answer is not valid HTTP (%1)").arg(words)};
+        return {Failure::Kind::Protocol, 0, QStringLiteral("the server's answer is not valid HTTP (%1)").arg(words)};
     case CURLE_OUT_OF_MEMORY:
     case CURLE_RECV_ERROR:
         // curl holds a head within bounds and gives up on one beyond them.
         if (!m_headReported && (result == CURLE_OUT_OF_MEMORY || said.contains(u"header", Qt::CaseInsensitive)))
-            return {Error::Protocol, QStringLiteral("the server sent a header line longer than 100 KiB, or a head "
+            return {Failure::Kind::Protocol, 0, QStringLiteral("the server sent a header line longer than 100 KiB, or a head "
                                                     "larger than 300 KiB")};
         // Likewise a chunked body's trailer that never ends.
         if (said.contains(u"chunked", Qt::CaseInsensitive))
-            return {Error::Protocol, QStringLiteral("the server's chunked body is malformed or never ends (%1)").arg(said)};
-        return {Error::Closed, words};
+            return {Failure::Kind::Protocol, 0, QStringLiteral("the server's chunked body is malformed or never ends (%1)").arg(said)};
+        return {Failure::Kind::Incomplete, 0, words};
     default:
-        return {Error::Network, words};
+        return {Failure::Kind::Connection, 0, words};
     }
 }
 
@@ -344,10 +339,11 @@ void HttpExchange::followRedirect()
     const QString location = QString::fromUtf8(m_response.header("Location"));
     QUrl target = m_url.resolved(QUrl(location, QUrl::TolerantMode));
     if (!isFetchable(target)) {
-        finishWith(Error::RedirectRefused, QStringLiteral("a redirect led to %1, which is not an http or https address")
-                                               .arg(displayUrl(target)));
+        finishWith({Failure::Kind::Protocol, 0,
+                    QStringLiteral("a redirect led to %1, which is not an http or https address").arg(displayUrl(target))});
     } else if (m_redirects == maxRedirects) {
-        finishWith(Error::TooManyRedirects, QStringLiteral("the server redirected more than %1 times").arg(maxRedirects));
+        finishWith({Failure::Kind::Protocol, 0,
+                    QStringLiteral("the server redirected more than %1 times").arg(maxRedirects)});
     } else {
         // Credentials come from the first address only.
         ++m_redirects;
@@ -367,13 +363,12 @@ void HttpExchange::releaseHop()
     m_requestHeaders = nullptr;
 }
 
-void HttpExchange::finishWith(Error error, const QString &reason)
+void HttpExchange::finishWith(const Failure &failure)
 {
     if (m_finished)
         return;
     m_finished = true;
-    m_error = error;
-    m_errorString = reason;
+    m_failure = failure;
     m_stallTimer.stop();
     m_deadline.stop();
     if (m_inCallback > 0) {

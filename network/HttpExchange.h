@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Failure.h"
 #include "HttpResponse.h"
 #include "Network.h"
 
@@ -34,30 +35,13 @@ using HeaderList = QList<QPair<QByteArray, QByteArray>>;
 // byte, or when it ended without one, then its body bytes as they arrived
 // (still encoded), then finished(). A callback that returns false ends the
 // exchange: as a failure when the owner said why with fail(), else as a
-// success that needed no more of the body.
+// success that needed no more of the body. A failure is a value of its own
+// kind (Failure.h): a connection, a time-out, a cut, a protocol fault...
 class HttpExchange : public QObject
 {
     Q_OBJECT
 
 public:
-    enum class Error
-    {
-        None,
-        Refused,          // the connection was refused
-        HostNotFound,
-        Stalled,          // nothing arrived for the stall time-out
-        TooSlow,          // below the minimum speed for its whole window
-        TooLong,          // past the deadline
-        Secure,           // TLS failed (a certificate, a handshake)
-        RedirectRefused,  // a redirect led away from http and https
-        TooManyRedirects,
-        Protocol,         // the answer was not HTTP, or broke its own framing
-        Closed,           // the connection ended before the answer did
-        Network,          // any other network failure
-        Stopped,          // stopped from outside (the program ending)
-        Owner,            // the owner failed it (see fail())
-    };
-
     HttpExchange(Network &network, QUrl url, QObject *parent = nullptr);
     ~HttpExchange() override;
 
@@ -79,11 +63,11 @@ public:
     void start();
     void abort();
     // Ends the exchange as failed for the owner's own reason.
-    void fail(const QString &reason);
+    void fail(const Failure &failure);
 
     bool isFinished() const { return m_finished; }
-    Error error() const { return m_error; }
-    const QString &errorString() const { return m_errorString; }
+    // Why it failed; Kind::None when it did not.
+    const Failure &failure() const { return m_failure; }
     // The final answer; its head is valid once onHead has run.
     const HttpResponse &response() const { return m_response; }
     // The address of the last hop, after every redirect.
@@ -107,10 +91,10 @@ private:
     bool bodyArrived(const char *data, qsizetype size);
     bool finalHead();
     void hopEnded(int result);
-    std::pair<Error, QString> failureOf(int result) const;
+    Failure failureOf(int result) const;
     void followRedirect();
     void releaseHop();
-    void finishWith(Error error, const QString &reason);
+    void finishWith(const Failure &failure);
     void emitFinished();
 
     Network &m_network;
@@ -136,8 +120,7 @@ private:
     QTimer m_deadline;
     bool m_started = false;
     bool m_finished = false;
-    Error m_error = Error::None;
-    QString m_errorString;
+    Failure m_failure;
     std::optional<Network::Registration> m_registration;
 };
 

@@ -77,7 +77,7 @@ CountdownEngine::Entry CountdownEngine::fromStore(const ScheduledFeed &feed) con
         return entry;
     // A row kept under another name is another feed's, the row reused.
     if (const auto last = m_store->lastDownload(feed.row); last && last->name == feed.name)
-        entry.last = LastDownload{last->whenMs, last->succeeded, last->report};
+        entry.last = last->last;
     const auto stored = m_store->count(feed.row);
     if (!stored || stored->name != feed.name || stored->intervalSeconds != feed.intervalSeconds || !counts(entry))
         return entry;
@@ -248,15 +248,15 @@ void CountdownEngine::scheduleRetry(Entry &entry, std::optional<qint64> retryAft
     entry.retry = retry;
 }
 
-void CountdownEngine::amendLastReport(FeedRow row, const QString &report)
+void CountdownEngine::noteAfterDownload(FeedRow row, const QString &failure)
 {
     const int index = indexOf(row);
     if (index < 0 || !at(index).last)
         return;
     Entry &entry = at(index);
-    entry.last->report = report;
+    entry.last->afterDownload = failure;
     if (m_store)
-        m_store->saveLastDownload(row, {entry.feed.name, entry.last->whenMs, entry.last->succeeded, report});
+        m_store->saveLastDownload(row, {entry.feed.name, *entry.last});
 }
 
 void CountdownEngine::downloadEnded(FeedRow row, const DownloadResult &result)
@@ -268,8 +268,8 @@ void CountdownEngine::downloadEnded(FeedRow row, const DownloadResult &result)
     ended.claimed = false;
     ended.last = result.last;
     if (m_store)
-        m_store->saveLastDownload(row, {ended.feed.name, result.last.whenMs, result.last.succeeded, result.last.report});
-    if (result.last.succeeded) {
+        m_store->saveLastDownload(row, {ended.feed.name, result.last});
+    if (result.last.succeeded()) {
         ended.failures = 0;
         ended.retry.reset();
     }
@@ -280,7 +280,7 @@ void CountdownEngine::downloadEnded(FeedRow row, const DownloadResult &result)
     if (result.scheduled) {
         ended.dueMs = nextAfter(*ended.dueMs, intervalMs(ended), now());
         ended.retry.reset();
-        if (!result.last.succeeded && result.retryable)
+        if (!result.last.succeeded() && result.retryable)
             scheduleRetry(ended, result.retryAfterSeconds);
     }
     save(ended);

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include "DownloadOutcome.h"
+
 #include <QString>
 
 #include <optional>
@@ -53,14 +55,6 @@ struct ScheduledFeed
     qint32 intervalSeconds = 0; // 0 or less is never due
     bool active = false;
     bool operator==(const ScheduledFeed &) const = default;
-};
-
-// How a feed's last download went.
-struct LastDownload
-{
-    qint64 whenMs = 0;
-    bool succeeded = false;
-    QString report; // the outcome with its reason
 };
 
 // The next try of a feed whose scheduled download failed.
@@ -137,9 +131,9 @@ public:
     std::optional<qint64> nextTryMs(int index);
     const std::optional<Retry> &retry(int index) const { return at(index).retry; }
     const std::optional<LastDownload> &lastDownload(int index) const { return at(index).last; }
-    // The words of the feed's last download, said again with more in them
-    // (what a command run after it came to); kept like the outcome itself.
-    void amendLastReport(FeedRow row, const QString &report);
+    // What the command run after the feed's last download said when it
+    // failed; kept with that download's outcome.
+    void noteAfterDownload(FeedRow row, const QString &failure);
 
     // A download has the feed (waiting for its turn or running): it is not
     // due again until the download ends.

@@ -16,12 +16,14 @@ namespace tidewell {
 
 namespace {
 
-QString describeStatus(int status, const QByteArray &reason)
+Failure refused(const QString &why)
 {
-    QString text = QStringLiteral("HTTP %1").arg(status);
-    if (!reason.isEmpty())
-        text += QLatin1Char(' ') + QString::fromLatin1(reason);
-    return text;
+    return {Failure::Kind::Refused, 0, why};
+}
+
+Failure local(const QString &why)
+{
+    return {Failure::Kind::Local, 0, why};
 }
 
 // "text/html; charset=utf-8" is a web page, whatever its parameters.
@@ -87,15 +89,15 @@ void EpisodeTransfer::start()
         return;
     m_started = true;
     if (!net::isFetchable(net::podcastUrl(m_request.url))) {
-        fail(QStringLiteral("the episode's address is not an http or https address"));
+        fail({Failure::Kind::Address, 0, QStringLiteral("the episode's address is not an http or https address")});
         return;
     }
     if (m_request.localPath.isEmpty()) {
-        fail(QStringLiteral("no file to save the episode in"));
+        fail(local(QStringLiteral("no file to save the episode in")));
         return;
     }
     if (!QFileInfo(m_request.localPath).absoluteDir().exists()) {
-        fail(QStringLiteral("cannot write %1: its folder does not exist").arg(m_request.localPath));
+        fail(local(QStringLiteral("cannot write %1: its folder does not exist").arg(m_request.localPath)));
         return;
     }
     m_partial = std::make_unique<PartialDownload>(m_request.localPath);
@@ -152,8 +154,8 @@ bool EpisodeTransfer::onHead(const net::HttpResponse &response)
     m_outcome.httpReason = response.reason();
     if (status == 429 || status == 503)
         m_outcome.retryAfterSeconds = net::retryAfterSeconds(response.header("Retry-After"), QDateTime::currentDateTimeUtc());
-    const auto refuse = [this](const QString &reason) {
-        m_exchange->fail(reason);
+    const auto refuse = [this](const Failure &failure) {
+        m_exchange->fail(failure);
         return false;
     };
     if (status == 304 && m_conditionsSent) {
@@ -164,20 +166,20 @@ bool EpisodeTransfer::onHead(const net::HttpResponse &response)
         return false;
     }
     if (status < 200 || status > 299)
-        return refuse(describeStatus(status, response.reason()));
+        return refuse(Failure::http(status, QString::fromLatin1(response.reason())));
     if (isWebPage(response.header("Content-Type")))
-        return refuse(QStringLiteral("the address gives a web page, not an episode"));
+        return refuse(refused(QStringLiteral("the address gives a web page, not an episode")));
     if (status == 206)
         return acceptPartial(response);
     QString error;
     m_decoder = BodyDecoder::forEncoding(response.header("Content-Encoding"), error);
     if (!m_decoder)
-        return refuse(error);
+        return refuse(refused(error));
     // A body that only the connection's close ends cannot be told from a
     // cut one, so none of it is written (a live stream would never end).
     if (response.framing() == net::HttpResponse::Framing::UntilClose && !m_decoder->provesEnd())
-        return refuse(QStringLiteral("the server never said how long the file is, so a cut-off file cannot be "
-                                     "told from a whole one; nothing of it was saved"));
+        return refuse(refused(QStringLiteral("the server never said how long the file is, so a cut-off file cannot "
+                                             "be told from a whole one; nothing of it was saved")));
     m_expected = response.contentLength().value_or(-1);
     return openPartial(response, false);
 }
@@ -185,8 +187,8 @@ bool EpisodeTransfer::onHead(const net::HttpResponse &response)
 bool EpisodeTransfer::acceptPartial(const net::HttpResponse &response)
 {
     if (m_rangeSent == 0) {
-        m_exchange->fail(
-            QStringLiteral("the server sent only part of the file (HTTP 206), which was not asked for"));
+        m_exchange->fail(refused(QStringLiteral("the server sent only part of the file (HTTP 206), which was not "
+                                                "asked for")));
         return false;
     }
     const QByteArray header = response.header("Content-Range");
@@ -195,10 +197,10 @@ bool EpisodeTransfer::acceptPartial(const net::HttpResponse &response)
     m_decoder = BodyDecoder::forEncoding(response.header("Content-Encoding"), error);
     if (!range || range->first != m_rangeSent || !m_decoder || m_decoder->provesEnd()) {
         m_partial->drop();
-        m_exchange->fail(QStringLiteral("the server's partial answer does not continue the file where it stops "
-                                        "(at byte %1; Content-Range: %2)")
-                             .arg(m_rangeSent)
-                             .arg(QString::fromLatin1(header)));
+        m_exchange->fail(refused(QStringLiteral("the server's partial answer does not continue the file where it stops "
+                                                "(at byte %1; Content-Range: %2)")
+                                     .arg(m_rangeSent)
+                                     .arg(QString::fromLatin1(header))));
         return false;
     }
     const std::optional<qint64> rest = response.contentLength();
@@ -210,7 +212,7 @@ bool EpisodeTransfer::openPartial(const net::HttpResponse &response, bool append
 {
     QString error;
     if (!m_partial->open(append, error)) {
-        m_exchange->fail(QStringLiteral("cannot write %1: %2").arg(m_request.localPath, error));
+        m_exchange->fail(local(QStringLiteral("cannot write %1: %2").arg(m_request.localPath, error)));
         return false;
     }
     m_held = append ? m_rangeSent : 0;
@@ -232,7 +234,7 @@ bool EpisodeTransfer::write(const char *data, qsizetype size)
     QString error;
     const bool decoded = m_decoder->decode(data, size, [&](const char *bytes, qsizetype length) {
         if (!m_partial->write(bytes, length, error)) {
-            m_exchange->fail(QStringLiteral("cannot write %1: %2").arg(m_request.localPath, error));
+            m_exchange->fail(local(QStringLiteral("cannot write %1: %2").arg(m_request.localPath, error)));
             return false;
         }
         m_held += length;
@@ -240,7 +242,7 @@ bool EpisodeTransfer::write(const char *data, qsizetype size)
     });
     if (!decoded) {
         if (error.isEmpty())
-            m_exchange->fail(m_decoder->error());
+            m_exchange->fail({Failure::Kind::Protocol, 0, m_decoder->error()});
         return false;
     }
     Q_EMIT progress(m_held, m_expected);
@@ -251,20 +253,18 @@ void EpisodeTransfer::attemptEnded()
 {
     // Still inside the exchange's own signal: it goes with the next attempt's end.
     m_spent = std::move(m_exchange);
-    const net::HttpExchange::Error error = m_spent->error();
-    const QString reason = m_spent->errorString();
-    switch (error) {
-    case net::HttpExchange::Error::None:
+    const Failure failure = m_spent->failure();
+    switch (failure.kind) {
+    case Failure::Kind::None:
         break;
-    case net::HttpExchange::Error::Closed:
-    case net::HttpExchange::Error::Stalled:
-    case net::HttpExchange::Error::TooSlow:
-    case net::HttpExchange::Error::Network:
+    case Failure::Kind::Incomplete:
+    case Failure::Kind::Timeout:
+    case Failure::Kind::Connection:
         if (!resumeAfterCut())
-            fail(reason);
+            fail(failure);
         return;
     default:
-        fail(reason);
+        fail(failure);
         return;
     }
     if (m_notModified) {
@@ -273,10 +273,10 @@ void EpisodeTransfer::attemptEnded()
         m_unconditional = true;
         startAttempt();
     } else if (m_decoder && m_decoder->provesEnd() && !m_decoder->ended()) {
-        fail(QStringLiteral("the compressed file ended early"));
+        fail({Failure::Kind::Incomplete, 0, QStringLiteral("the compressed file ended early")});
     } else if (m_held == 0) {
-        fail(QStringLiteral("the server sent an empty file (%1)")
-                 .arg(describeStatus(m_outcome.httpStatus, m_outcome.httpReason)));
+        fail(refused(QStringLiteral("the server sent an empty file (%1)")
+                         .arg(Failure::http(m_outcome.httpStatus, QString::fromLatin1(m_outcome.httpReason)).text())));
     } else {
         commit();
     }
@@ -296,7 +296,7 @@ void EpisodeTransfer::commit()
 {
     QString error;
     if (!m_partial->replace(m_request.localPath, error)) {
-        fail(QStringLiteral("cannot save %1: %2").arg(m_request.localPath, error));
+        fail(local(QStringLiteral("cannot save %1: %2").arg(m_request.localPath, error)));
         return;
     }
     succeed(TransferOutcome::Kind::Downloaded);
@@ -309,7 +309,7 @@ void EpisodeTransfer::abort()
     if (m_exchange)
         m_exchange->abort(); // its end ends the transfer
     else
-        fail(QStringLiteral("the transfer was stopped"));
+        fail({Failure::Kind::Stopped, 0, QStringLiteral("the transfer was stopped")});
 }
 
 void EpisodeTransfer::succeed(TransferOutcome::Kind kind)
@@ -319,11 +319,11 @@ void EpisodeTransfer::succeed(TransferOutcome::Kind kind)
     if (kind == TransferOutcome::Kind::Unchanged)
         m_partial->drop();
     m_outcome.kind = kind;
-    m_outcome.reason.clear();
+    m_outcome.failure = {};
     finish();
 }
 
-void EpisodeTransfer::fail(const QString &reason)
+void EpisodeTransfer::fail(const Failure &failure)
 {
     if (m_finished)
         return;
@@ -334,7 +334,7 @@ void EpisodeTransfer::fail(const QString &reason)
             m_partial->drop();
     }
     m_outcome.kind = TransferOutcome::Kind::Failed;
-    m_outcome.reason = reason;
+    m_outcome.failure = failure;
     finish();
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Failure.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QPair>
@@ -44,8 +46,8 @@ struct TransferOutcome
         Failed,
     };
     Kind kind = Kind::Failed;
-    QString reason;   // in words for a person; empty unless failed
-    int httpStatus = 0;
+    Failure failure;  // why, when it failed
+    int httpStatus = 0; // of the last answer, whatever it was
     QByteArray httpReason;
     // The new file's validators, as the server gave them, and the address
     // that gave them (after redirects).
@@ -102,7 +104,7 @@ private:
     bool resumeAfterCut();
     void commit();
     void succeed(TransferOutcome::Kind kind);
-    void fail(const QString &reason);
+    void fail(const Failure &failure);
     void finish();
 
     Network &m_network;

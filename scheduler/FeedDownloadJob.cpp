@@ -49,26 +49,17 @@ FeedDetails lookUp(Connection &dbConn, qint64 row, ErrorTrap *onError)
     return details;
 }
 
-QString statusText(int status, const QString &text)
-{
-    return text.isEmpty() ? QStringLiteral("HTTP %1").arg(status) : QStringLiteral("HTTP %1 %2").arg(status).arg(text);
-}
-
 // Why a read gave no episode, as far as the reader can tell.
-QString readerReason(const FeedReader &reader)
+Failure readerFailure(const FeedReader &reader)
 {
-    if (reader.LastHTTPStatus() != 0 && reader.LastHTTPStatus() != 200)
-        return statusText(reader.LastHTTPStatus(), reader.LastHTTPStatusText());
-    if (reader.LastErrorCode() != 0)
-        return reader.LastErrorDesc();
-    if (!reader.unreadableReason().isEmpty())
-        return reader.unreadableReason();
+    if (const Failure failure = reader.failure())
+        return failure;
     const auto items = reader.FeedItems();
     if (reader.FeedType() == 0)
-        return QStringLiteral("the address did not give an RSS, RDF or Atom feed with items");
+        return {Failure::Kind::Unreadable, 0, QStringLiteral("the address did not give an RSS, RDF or Atom feed with items")};
     if (!items || items->empty())
-        return QStringLiteral("the feed has no items");
-    return QStringLiteral("the feed's first item names no episode");
+        return {Failure::Kind::NoEpisode, 0, QStringLiteral("the feed has no items")};
+    return {Failure::Kind::NoEpisode, 0, QStringLiteral("the feed's first item names no episode")};
 }
 
 // The file as the last download left it: the same size, modification time
@@ -134,7 +125,7 @@ void FeedDownload::start(ErrorTrap *onError)
 
 void FeedDownload::readFeed(bool conditional)
 {
-    m_reader = std::make_unique<FeedReader>(std::make_shared<ObjectFactory>(m_context.network));
+    m_reader = std::make_unique<FeedReader>(m_context.network);
     // The feed's document as the last full read got it: the server is asked
     // whether it changed, and a feed that has not changed names the episode
     // already standing there.
@@ -164,7 +155,7 @@ void FeedDownload::feedRead()
 {
     if (m_reader->NotModified()) {
         if (episodeStandsAsLeft()) {
-            finish(FeedDownloadOutcome::Unchanged, QStringLiteral("unchanged since the last download"));
+            finish(FeedDownloadOutcome::Unchanged);
             return;
         }
         readFeed(false); // the file went or changed: the feed again, in full
@@ -183,7 +174,7 @@ void FeedDownload::feedRead()
     const QString episodeUrl = first ? first->url() : QString();
     if (episodeUrl.isEmpty()) {
         m_outcome.retryAfterSeconds = m_reader->retryAfterSeconds();
-        finish(FeedDownloadOutcome::NoEpisode, readerReason(*m_reader));
+        finish(FeedDownloadOutcome::NoEpisode, readerFailure(*m_reader));
         return;
     }
     // A file where the folder should be is no place to save into either.
@@ -213,11 +204,11 @@ void FeedDownload::transferEnded()
         finish(FeedDownloadOutcome::Downloaded);
         break;
     case TransferOutcome::Kind::Unchanged:
-        finish(FeedDownloadOutcome::Unchanged, QStringLiteral("unchanged since the last download"));
+        finish(FeedDownloadOutcome::Unchanged);
         break;
     case TransferOutcome::Kind::Failed:
         m_outcome.retryAfterSeconds = outcome.retryAfterSeconds;
-        finish(FeedDownloadOutcome::TransferFailed, outcome.reason);
+        finish(FeedDownloadOutcome::TransferFailed, outcome.failure);
         break;
     }
 }
@@ -231,16 +222,16 @@ void FeedDownload::abort()
         return;
     }
     m_reader.reset();
-    finish(FeedDownloadOutcome::TransferFailed, QStringLiteral("the download was stopped"));
+    finish(FeedDownloadOutcome::TransferFailed, {Failure::Kind::Stopped, 0, QStringLiteral("the download was stopped")});
 }
 
-void FeedDownload::finish(FeedDownloadOutcome::Kind kind, const QString &reason)
+void FeedDownload::finish(FeedDownloadOutcome::Kind kind, const Failure &failure)
 {
     if (m_finished)
         return;
     m_finished = true;
     m_outcome.kind = kind;
-    m_outcome.reason = reason;
+    m_outcome.failure = failure;
     Q_EMIT finished();
 }
 
@@ -265,7 +256,16 @@ QString FeedDownloadMessage(const FeedDownloadOutcome &outcome)
 QString FeedDownloadReport(const FeedDownloadOutcome &outcome)
 {
     const QString message = FeedDownloadMessage(outcome);
-    return outcome.reason.isEmpty() ? message : message + QStringLiteral(" (") + outcome.reason + u')';
+    const QString why = outcome.kind == FeedDownloadOutcome::Unchanged
+        ? QStringLiteral("unchanged since the last download")
+        : outcome.failure.text();
+    return why.isEmpty() ? message : message + QStringLiteral(" (") + why + u')';
+}
+
+QString LastDownload::report() const
+{
+    const QString words = FeedDownloadReport(outcome);
+    return afterDownload.isEmpty() ? words : words + QStringLiteral(" (") + afterDownload + u')';
 }
 
 } // namespace tidewell

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DownloadOutcome.h"
 #include "EpisodeTransfer.h"
 
 #include <QObject>
@@ -16,39 +17,6 @@ class ErrorTrap;
 class FeedReader;
 class Network;
 class ScheduleStore;
-
-// What one run of the feed download job came to, and why.
-struct FeedDownloadOutcome
-{
-    enum Kind {
-        MissingDetails, // the feed has no folder, file name or URL
-        NoEpisode,      // the feed yielded no item with a URL
-        MissingFolder,  // the destination folder does not exist
-        Downloaded,
-        Unchanged,      // the episode standing there is the current one
-        TransferFailed,
-    };
-    Kind kind = MissingDetails;
-    QString folder; // as stored, for the missing-folder message
-    // Why, in words, when there is more to say than the message: the feed's
-    // HTTP status or network error, or the transfer's.
-    QString reason;
-    // How long the server asked us to wait before asking again (Retry-After
-    // of a 429 or 503), in seconds.
-    std::optional<qint64> retryAfterSeconds;
-    // A new episode: where it now stands, and where it came from.
-    QString episodeFile;
-    QString episodeUrl;
-
-    bool succeeded() const { return kind == Downloaded || kind == Unchanged; }
-};
-
-// The message "Start Downloading Selected" shows for an outcome: one of its
-// five, word for word ("Done." also when the episode was already current).
-QString FeedDownloadMessage(const FeedDownloadOutcome &outcome);
-// The message with its reason, for the places that have room for one:
-// "Download Failed. (HTTP 404 Not Found)".
-QString FeedDownloadReport(const FeedDownloadOutcome &outcome);
 
 // Where a download job finds what it needs. The store, when there is one,
 // remembers the file each feed last got, so that an unchanged episode is
@@ -111,7 +79,7 @@ private:
     bool episodeStandsAsLeft() const;
     QString destination() const;
     void transferEnded();
-    void finish(FeedDownloadOutcome::Kind kind, const QString &reason = {});
+    void finish(FeedDownloadOutcome::Kind kind, const Failure &failure = {});
 
     FeedDownloadContext m_context;
     qint64 m_row;

@@ -16,7 +16,7 @@ HeadlessScheduler::HeadlessScheduler(Environment environment, Report report)
                 environment.afterDownload})
 {
     connect(&m_driver, &ScheduleDriver::ended, this, [this](const DownloadEnd &end) {
-        QString line = end.last.report;
+        QString line = end.last.report();
         if (end.retry)
             line += QStringLiteral(", ") + RetryText(*end.retry, end.last.whenMs);
         m_report(end.feed, line);

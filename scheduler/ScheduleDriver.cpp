@@ -230,7 +230,7 @@ void ScheduleDriver::launch(const Waiting &next)
         job->deleteLater();
         FeedDownloadOutcome outcome;
         outcome.kind = FeedDownloadOutcome::TransferFailed;
-        outcome.reason = error.description();
+        outcome.failure = {Failure::Kind::Local, 0, error.description()};
         end(row, ran, outcome, error);
     }
 }
@@ -258,7 +258,7 @@ void ScheduleDriver::end(FeedRow row, const Running &ran, const FeedDownloadOutc
     ended.scheduled = ran.scheduled;
     ended.outcome = outcome;
     ended.error = error;
-    ended.last = {m_environment.clock.nowMs(), outcome.succeeded(), FeedDownloadReport(outcome)};
+    ended.last = {m_environment.clock.nowMs(), outcome, {}};
     m_engine.downloadEnded(row, {ended.last, ran.scheduled, retryable(outcome, error), outcome.retryAfterSeconds});
     if (const int index = m_engine.indexOf(row); index >= 0)
         ended.retry = m_engine.retry(index);
@@ -284,9 +284,10 @@ void ScheduleDriver::runAfterDownload(const DownloadEnd &end)
             if (!self || self->m_shutDown)
                 return;
             if (!ran.succeeded()) {
-                const QString report = end.last.report + QStringLiteral(" (") + ran.text() + u')';
-                self->m_engine.amendLastReport(end.row, report);
-                Q_EMIT self->reportAmended(end.row, end.feed, report);
+                LastDownload last = end.last;
+                last.afterDownload = ran.text();
+                self->m_engine.noteAfterDownload(end.row, last.afterDownload);
+                Q_EMIT self->reportAmended(end.row, end.feed, last.report());
             }
             Q_EMIT self->afterDownloadDone(end.row);
         });

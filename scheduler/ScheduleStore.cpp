@@ -79,11 +79,11 @@ private:
     sqlite3_stmt *m_statement = nullptr;
 };
 
-// Version 2 keys every table by the feed's row and keeps, for each file and
-// feed document, the address its validators came from; the tables of the
-// versions before are dropped (a count starts again, an episode is fetched
-// in full once).
-constexpr int schemaVersion = 2;
+// Version 3 keys every table by the feed's row, keeps a download's outcome
+// and failure as values, and, for each file and feed document, the address
+// its validators came from; the tables of the versions before are dropped
+// (a count starts again, an episode is fetched in full once).
+constexpr int schemaVersion = 3;
 constexpr const char *schema = R"(
 drop table if exists counts;
 drop table if exists downloads;
@@ -94,8 +94,9 @@ create table counts (
     row integer primary key, name text not null, interval integer not null, due integer not null,
     failures integer not null, retry integer, retry_asked integer not null);
 create table downloads (
-    row integer primary key, name text not null, happened integer not null, succeeded integer not null,
-    report text not null);
+    row integer primary key, name text not null, happened integer not null, outcome integer not null,
+    folder text not null, failure integer not null, http_status integer not null, detail text not null,
+    after_download text not null);
 create table episodes (
     row integer primary key, url text not null, answered_url text not null, destination text not null,
     etag text not null, last_modified text not null, size integer not null, modified integer not null,
@@ -103,7 +104,7 @@ create table episodes (
 create table feed_documents (
     row integer primary key, url text not null, answered_url text not null, etag text not null,
     last_modified text not null);
-pragma user_version = 2;
+pragma user_version = 3;
 )";
 
 // The log is folded into the file once it holds this many pages (the size
@@ -263,10 +264,17 @@ void ScheduleStore::load()
                                       static_cast<int>(counts.number(4)), counts.optionalNumber(5),
                                       counts.number(6) != 0};
     }
-    Statement downloads(m_db.get(), "select row, name, happened, succeeded, report from downloads");
+    Statement downloads(m_db.get(), "select row, name, happened, outcome, folder, failure, http_status, detail, "
+                                    "after_download from downloads");
     while (downloads.next()) {
-        m_downloads[downloads.number(0)] = {downloads.text(1), downloads.number(2), downloads.number(3) != 0,
-                                            downloads.text(4)};
+        LastDownload last;
+        last.whenMs = downloads.number(2);
+        last.outcome.kind = static_cast<FeedDownloadOutcome::Kind>(downloads.number(3));
+        last.outcome.folder = downloads.text(4);
+        last.outcome.failure = {static_cast<Failure::Kind>(downloads.number(5)), static_cast<int>(downloads.number(6)),
+                                downloads.text(7)};
+        last.afterDownload = downloads.text(8);
+        m_downloads[downloads.number(0)] = {downloads.text(1), last};
     }
     Statement episodes(m_db.get(), "select row, url, answered_url, destination, etag, last_modified, size, modified, "
                                    "changed from episodes");
@@ -321,12 +329,12 @@ void ScheduleStore::forgetCounts()
     changed();
 }
 
-std::optional<ScheduleStore::LastDownload> ScheduleStore::lastDownload(qint64 row) const
+std::optional<ScheduleStore::KeptDownload> ScheduleStore::lastDownload(qint64 row) const
 {
     return find(m_downloads, row);
 }
 
-void ScheduleStore::saveLastDownload(qint64 row, const LastDownload &download)
+void ScheduleStore::saveLastDownload(qint64 row, const KeptDownload &download)
 {
     m_downloads[row] = download;
     m_dirtyDownloads.insert(row);
@@ -455,13 +463,18 @@ ScheduleStore::Written ScheduleStore::write()
             .bind(7, qint64{count.retryServerAsked})
             .run();
     });
-    upsert(m_dirtyDownloads, m_downloads, "downloads", [&](qint64 row, const LastDownload &download) {
-        return Statement(db, "insert or replace into downloads values (?, ?, ?, ?, ?)")
+    upsert(m_dirtyDownloads, m_downloads, "downloads", [&](qint64 row, const KeptDownload &download) {
+        const LastDownload &last = download.last;
+        return Statement(db, "insert or replace into downloads values (?, ?, ?, ?, ?, ?, ?, ?, ?)")
             .bind(1, row)
             .bind(2, download.name)
-            .bind(3, download.whenMs)
-            .bind(4, qint64{download.succeeded})
-            .bind(5, download.report)
+            .bind(3, last.whenMs)
+            .bind(4, qint64{last.outcome.kind})
+            .bind(5, last.outcome.folder)
+            .bind(6, static_cast<qint64>(last.outcome.failure.kind))
+            .bind(7, qint64{last.outcome.failure.httpStatus})
+            .bind(8, last.outcome.failure.detail)
+            .bind(9, last.afterDownload)
             .run();
     });
     upsert(m_dirtyEpisodes, m_episodes, "episodes", [&](qint64 row, const Episode &episode) {

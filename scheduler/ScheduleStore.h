@@ -1,5 +1,7 @@
 #pragma once
 
+#include "DownloadOutcome.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QString>
@@ -66,15 +68,15 @@ public:
     void forgetCount(qint64 row);
     void forgetCounts();
 
-    struct LastDownload
+    // A feed's last download, kept as a value (what it came to, the kind of
+    // failure, the server's status, the detail), never as a sentence.
+    struct KeptDownload
     {
         QString name; // the feed's name when it ended
-        qint64 whenMs = 0;
-        bool succeeded = false;
-        QString report; // the outcome in words, with its reason
+        LastDownload last;
     };
-    std::optional<LastDownload> lastDownload(qint64 row) const;
-    void saveLastDownload(qint64 row, const LastDownload &download);
+    std::optional<KeptDownload> lastDownload(qint64 row) const;
+    void saveLastDownload(qint64 row, const KeptDownload &download);
 
     // The file a feed's last download left, as it was right after it: its
     // validators belong to the address that answered them, and the size and
@@ -144,7 +146,7 @@ private:
     QString m_path;
     mutable QString m_error;
     std::map<qint64, Count> m_counts;
-    std::map<qint64, LastDownload> m_downloads;
+    std::map<qint64, KeptDownload> m_downloads;
     std::map<qint64, Episode> m_episodes;
     std::map<qint64, FeedDocument> m_feedDocuments;
     // What the next write must bring to the file.

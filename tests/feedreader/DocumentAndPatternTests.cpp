@@ -2,10 +2,9 @@
 
 #include "DomDocument.h"
 #include "NetworkRules.h"
-#include "RegExp.h"
+#include "MarkupText.h"
 #include "ResponseCleaning.h"
 #include "ResponseDecoding.h"
-#include "RuntimeError.h"
 
 namespace tidewell::test {
 namespace {
@@ -111,7 +110,7 @@ TEST(Document, MalformedPathRaisesARunTimeError)
 {
     DomDocument document;
     ASSERT_TRUE(document.loadXML(QStringLiteral("<a/>")));
-    EXPECT_THROW(document.selectNodes(QStringLiteral("/a[")), RuntimeError);
+    EXPECT_THROW(document.selectNodes(QStringLiteral("/a[")), std::runtime_error);
 }
 
 // Where a document that does not load went wrong, in the text it was given.

@@ -2,37 +2,18 @@
 #include "Gzip.h"
 
 #include "BuildConfig.h"
-#include "ErrorNumbers.h"
-#include "HttpRequest.h"
+#include "FeedRequest.h"
 #include "NetworkRules.h"
-#include "RuntimeError.h"
 
 #include <QTcpServer>
 #include <QTcpSocket>
-
-#include <set>
 
 namespace tidewell::test {
 namespace {
 
 using Reply = LoopbackServer::Reply;
 
-// Makes the named identifiers fail.
-class TestFactory : public ObjectFactory
-{
-public:
-    using ObjectFactory::ObjectFactory;
-
-    std::set<QString> failing;
-
-    std::unique_ptr<PlatformObject> CreateObject(const QString &progId) const override
-    {
-        if (failing.count(progId))
-            throw RuntimeError(errnum::CannotCreateObject, QStringLiteral("refused by the test"));
-        return ObjectFactory::CreateObject(progId);
-    }
-};
-
+using Kind = Failure::Kind;
 
 class FeedFetch : public FeedReaderTest
 {
@@ -44,7 +25,7 @@ TEST_F(FeedFetch, FeedAcceptedAtOnceCostsOneRequest)
     EXPECT_EQ(server.hits("/feed.xml"), 1);
     EXPECT_EQ(reader.LastHTTPStatus(), 200);
     EXPECT_EQ(reader.LastHTTPStatusText(), u"OK");
-    EXPECT_EQ(reader.LastErrorCode(), 0);
+    EXPECT_FALSE(reader.lastError());
     EXPECT_EQ(items().size(), 2u);
 }
 
@@ -56,7 +37,7 @@ TEST_F(FeedFetch, HtmlPageCostsOneRequestAndIsRejectedWithItsReason)
     EXPECT_FALSE(read("/feed.xml"));
     EXPECT_EQ(server.hits("/feed.xml"), 1);
     EXPECT_EQ(reader.LastHTTPStatus(), 200);
-    EXPECT_EQ(reader.LastErrorCode(), 0);
+    EXPECT_FALSE(reader.lastError());
     EXPECT_EQ(reader.unreadableReason(), u"the address gives a web page, not a feed");
     ASSERT_NE(reader.FeedItems(), nullptr);
     EXPECT_TRUE(items().empty());
@@ -71,8 +52,8 @@ TEST_F(FeedFetch, AnswerCutShortCostsOneRequestAndIsRecorded)
     EXPECT_FALSE(read("/feed.xml"));
     EXPECT_EQ(server.hits("/feed.xml"), 1);
     EXPECT_EQ(reader.LastHTTPStatus(), 0);
-    EXPECT_EQ(reader.LastErrorCode(), errnum::RequestConnectionError);
-    EXPECT_FALSE(reader.LastErrorDesc().isEmpty());
+    EXPECT_EQ(reader.lastError().kind, Kind::Incomplete);
+    EXPECT_FALSE(reader.lastError().detail.isEmpty());
     // No answer came, so there is none to judge.
     EXPECT_TRUE(reader.unreadableReason().isEmpty());
     EXPECT_TRUE(items().empty());
@@ -93,7 +74,7 @@ TEST_F(FeedFetch, ConnectionResetAtOnceCostsOneConnection)
     EXPECT_FALSE(reader.ReadFeed(QStringLiteral("http://127.0.0.1:%1/feed.xml").arg(resetting.serverPort()), {}, {},
                                  lType, true));
     EXPECT_EQ(connections, 1);
-    EXPECT_NE(reader.LastErrorCode(), 0);
+    EXPECT_TRUE(reader.lastError());
     EXPECT_EQ(reader.LastHTTPStatus(), 0);
 }
 
@@ -120,7 +101,7 @@ TEST_P(AnyStatus, AFeedBodyIsParsedOnceWhateverTheStatus)
     EXPECT_FALSE(read("/feed.xml"));
     EXPECT_EQ(server.hits("/feed.xml"), 1);
     EXPECT_EQ(reader.LastHTTPStatus(), GetParam());
-    EXPECT_EQ(reader.LastErrorCode(), 0);
+    EXPECT_FALSE(reader.lastError());
     EXPECT_EQ(items().size(), 2u);
 }
 
@@ -135,9 +116,9 @@ TEST_F(FeedFetch, ABrokenCompressedFeedIsAnErrorWithItsReason)
     reply.header("Content-Encoding", "gzip");
     server.serve("/feed.xml", reply);
     EXPECT_FALSE(read("/feed.xml"));
-    EXPECT_EQ(reader.LastErrorCode(), errnum::RequestInvalidResponse);
-    EXPECT_TRUE(reader.LastErrorDesc().startsWith(QStringLiteral("Decompression failed")))
-        << reader.LastErrorDesc().toStdString();
+    EXPECT_EQ(reader.lastError().kind, Kind::Protocol);
+    EXPECT_TRUE(reader.lastError().detail.startsWith(QStringLiteral("Decompression failed")))
+        << reader.lastError().detail.toStdString();
     EXPECT_EQ(reader.LastHTTPStatus(), 0);
 }
 
@@ -158,7 +139,7 @@ TEST_F(FeedFetch, ItemsOutliveTheReader)
 {
     std::shared_ptr<const FeedItemCollection> kept;
     {
-        FeedReader own;
+        FeedReader own(network);
         server.serve("/feed.xml", Reply::ok(sampleFeed("rss.xml")));
         int type = 0;
         ASSERT_TRUE(own.ReadFeed(server.url(QStringLiteral("/feed.xml")), {}, {}, type, true));
@@ -168,77 +149,7 @@ TEST_F(FeedFetch, ItemsOutliveTheReader)
     EXPECT_EQ(kept->at(1).url(), u"https://media.example.org/harbour.mp3");
 }
 
-// The seam: identifiers that cannot be created.
-
-class ObjectCreation : public FeedReaderTest
-{
-protected:
-    std::unique_ptr<FeedReader> readerFailing(std::initializer_list<const char16_t *> progIds)
-    {
-        auto factory = std::make_shared<TestFactory>(network);
-        for (const char16_t *progId : progIds)
-            factory->failing.insert(QString::fromUtf16(progId));
-        return std::make_unique<FeedReader>(factory);
-    }
-
-    bool readWith(FeedReader &failing)
-    {
-        server.serve("/feed.xml", Reply::ok(sampleFeed("rss.xml")));
-        return failing.ReadFeed(server.url(QStringLiteral("/feed.xml")), {}, {}, lType, true);
-    }
-};
-
-// An object that cannot be made costs no request; the error it left stays
-// after the next object's read succeeds.
-TEST_F(ObjectCreation, MissingRequestObjectIsRecordedAndTheNextOneUsed)
-{
-    auto failing = readerFailing({progid::WinHttpRequest});
-    EXPECT_TRUE(readWith(*failing));
-    EXPECT_EQ(server.hits("/feed.xml"), 1);
-    EXPECT_EQ(failing->LastErrorCode(), 429);
-    EXPECT_EQ(failing->LastErrorDesc(), u"Error creating object 'WinHttp.WinHttpRequest.5'");
-}
-
-TEST_F(ObjectCreation, NoRequestObjectAtAllFetchesNothing)
-{
-    auto failing =
-        readerFailing({progid::WinHttpRequest, progid::XmlHttp, progid::ServerXmlHttp, progid::LegacyXmlHttp});
-    EXPECT_FALSE(readWith(*failing));
-    EXPECT_TRUE(server.requests().isEmpty());
-    EXPECT_EQ(failing->LastHTTPStatus(), 0);
-    EXPECT_EQ(failing->LastErrorDesc(), u"Error creating object 'Microsoft.XMLHTTP'");
-}
-
-TEST_F(ObjectCreation, MissingDocumentFetchesNothingAndLeavesNoItems)
-{
-    auto failing = readerFailing({progid::DomDocument});
-    EXPECT_FALSE(readWith(*failing));
-    EXPECT_TRUE(server.requests().isEmpty());
-    EXPECT_EQ(failing->LastErrorCode(), 429);
-    EXPECT_EQ(failing->LastErrorDesc(), u"Error creating object 'MSXML.DomDocument'");
-    ASSERT_NE(failing->FeedItems(), nullptr);
-    EXPECT_TRUE(failing->FeedItems()->empty());
-}
-
-TEST_F(ObjectCreation, MissingEngineIsRecordedAtConstructionAndStopsEveryRead)
-{
-    auto failing = readerFailing({progid::RegExp});
-    EXPECT_EQ(failing->LastErrorCode(), 429);
-    EXPECT_EQ(failing->LastErrorDesc(), u"Error creating object 'VBScript.RegExp'");
-    EXPECT_FALSE(readWith(*failing));
-    EXPECT_TRUE(server.requests().isEmpty());
-    EXPECT_EQ(failing->LastErrorCode(), 429); // nothing was cleared
-    EXPECT_EQ(failing->FeedItems(), nullptr);
-    try {
-        failing->StripHTML(QStringLiteral("<b>x</b>"));
-        ADD_FAILURE() << "StripHTML without an engine must raise";
-    } catch (const RuntimeError &error) {
-        EXPECT_EQ(error.number(), errnum::ObjectVariableNotSet);
-    }
-}
-
-// Credentials: the server's reach every request object, the proxy's only
-// WinHttp. The other objects make the request when WinHttp cannot be made.
+// Credentials: the server's go to the server, the proxy's to the proxy.
 
 class Credentials : public FeedReaderTest
 {
@@ -263,16 +174,9 @@ protected:
     }
 };
 
-class ServerCredentials : public Credentials, public ::testing::WithParamInterface<const char16_t *>
+TEST_F(Credentials, TheServersAnswerItsChallengeAndNeverGoToAProxy)
 {
-};
-
-TEST_P(ServerCredentials, AnswerTheChallengeWhicheverObjectAsks)
-{
-    auto factory = std::make_shared<TestFactory>(network);
-    if (GetParam())
-        factory->failing.insert(QString::fromUtf16(GetParam()));
-    FeedReader asking(factory);
+    FeedReader asking(network);
     asking.setProxyUser(QStringLiteral("relay"));
     asking.setProxyPass(QStringLiteral("relaypass"));
     EXPECT_FALSE(asking.ReadFeed(server.url(QStringLiteral("/private.xml")), QStringLiteral("listener"),
@@ -283,8 +187,6 @@ TEST_P(ServerCredentials, AnswerTheChallengeWhicheverObjectAsks)
     EXPECT_EQ(requestsWithHeader("Authorization"), 1); // the proxy's never go to the server
     EXPECT_EQ(requestsWithHeader("Proxy-Authorization"), 0);
 }
-
-INSTANTIATE_TEST_SUITE_P(FeedFetch, ServerCredentials, ::testing::Values(nullptr, progid::WinHttpRequest));
 
 TEST_F(Credentials, ChallengeBodyDoesNotLeakIntoTheAnswer)
 {
@@ -312,17 +214,14 @@ TEST_F(Credentials, NoCredentialsMeansNoAnswerToTheChallenge)
 class ProxyCredentials : public Credentials
 {
 protected:
-    std::unique_ptr<FeedReader> readerBehindProxy(std::initializer_list<const char16_t *> failing = {})
+    std::unique_ptr<FeedReader> readerBehindProxy()
     {
         network.setProxy(QStringLiteral("http://127.0.0.1:%1").arg(server.port()));
-        auto factory = std::make_shared<TestFactory>(network);
-        for (const char16_t *progId : failing)
-            factory->failing.insert(QString::fromUtf16(progId));
-        return std::make_unique<FeedReader>(factory);
+        return std::make_unique<FeedReader>(network);
     }
 };
 
-TEST_F(ProxyCredentials, TheWinHttpObjectAnswersTheProxy)
+TEST_F(ProxyCredentials, TheProxysAnswerItsChallenge)
 {
     server.requireProxyCredentials("relay", "relaypass");
     server.serve("/feed.xml", Reply::ok(sampleFeed("rss.xml")));
@@ -337,20 +236,6 @@ TEST_F(ProxyCredentials, TheWinHttpObjectAnswersTheProxy)
         EXPECT_TRUE(request.viaProxy()) << request.target.constData();
     EXPECT_EQ(requests[1].header("Proxy-Authorization"), LoopbackServer::basicCredentials("relay", "relaypass"));
     EXPECT_EQ(proxied->LastHTTPStatus(), 200);
-}
-
-TEST_F(ProxyCredentials, TheXmlHttpObjectsNeverAnswerIt)
-{
-    server.requireProxyCredentials("relay", "relaypass");
-    server.serve("/feed.xml", Reply::ok(sampleFeed("rss.xml")));
-    auto proxied = readerBehindProxy({progid::WinHttpRequest});
-    proxied->setProxyUser(QStringLiteral("relay"));
-    proxied->setProxyPass(QStringLiteral("relaypass"));
-    EXPECT_FALSE(proxied->ReadFeed(server.url(QStringLiteral("/feed.xml")), {}, {}, lType, true));
-    ASSERT_EQ(server.requests().size(), 1);
-    EXPECT_TRUE(server.requests()[0].viaProxy());
-    EXPECT_EQ(requestsWithHeader("Proxy-Authorization"), 0);
-    EXPECT_EQ(proxied->LastHTTPStatus(), 407);
 }
 
 TEST_F(ProxyCredentials, ProxyUserWithoutPasswordIsStillGiven)
@@ -390,7 +275,7 @@ TEST_P(RedirectLimit, TenRedirectsAreFollowedAndAnEleventhIsNot)
     server.serve("/hop" + QByteArray::number(redirects), Reply::ok(sampleFeed("rss.xml")));
     const bool withinLimit = redirects <= net::maxRedirects;
     EXPECT_EQ(read("/hop0"), withinLimit);
-    EXPECT_EQ(reader.LastErrorCode(), withinLimit ? 0 : errnum::RequestRedirectFailed);
+    EXPECT_EQ(reader.lastError().kind, withinLimit ? Kind::None : Kind::Protocol);
     EXPECT_EQ(server.hits("/hop" + QByteArray::number(redirects)), withinLimit ? 1 : 0);
 }
 
@@ -401,7 +286,8 @@ TEST_F(FeedFetch, RedirectToAnotherSchemeIsRefused)
     server.serve("/feed.xml", Reply::redirect(302, "file:///etc/hosts"));
     EXPECT_FALSE(read("/feed.xml"));
     EXPECT_EQ(server.hits("/feed.xml"), 1);
-    EXPECT_EQ(reader.LastErrorCode(), errnum::RequestRedirectFailed);
+    EXPECT_EQ(reader.lastError().kind, Kind::Protocol);
+    EXPECT_TRUE(reader.lastError().detail.startsWith(QStringLiteral("a redirect led to file:")));
     EXPECT_EQ(reader.LastHTTPStatus(), 0);
 }
 
@@ -414,8 +300,8 @@ TEST_F(FeedFetch, RedirectFromHttpToHttpsIsFollowed)
     // The request went on to https and opened a TLS handshake, which the
     // plain server cannot complete.
     EXPECT_EQ(server.tlsHandshakes(), 1);
-    EXPECT_NE(reader.LastErrorCode(), errnum::RequestRedirectFailed);
-    EXPECT_NE(reader.LastErrorCode(), 0);
+    EXPECT_TRUE(reader.lastError());
+    EXPECT_NE(reader.lastError().kind, Kind::Protocol);
 }
 
 class Stall : public FeedFetch, public ::testing::WithParamInterface<Reply::Ending>
@@ -431,8 +317,7 @@ TEST_P(Stall, SilentServerIsAbandonedAndRecorded)
     server.serve("/feed.xml", reply);
     EXPECT_FALSE(read("/feed.xml"));
     EXPECT_EQ(server.hits("/feed.xml"), 1);
-    EXPECT_EQ(reader.LastErrorCode(), errnum::RequestTimeout);
-    EXPECT_EQ(reader.LastErrorDesc(), u"The operation timed out");
+    EXPECT_EQ(reader.lastError(), (Failure{Kind::Timeout, 0, QStringLiteral("nothing arrived for 0.15 seconds")}));
     EXPECT_EQ(reader.LastHTTPStatus(), 0);
 }
 
@@ -443,21 +328,20 @@ TEST_F(FeedFetch, DocumentAnnouncedAsTooLargeIsRefusedAtTheHeaders)
 {
     Reply reply = Reply::ok("<rss/>");
     reply.contentLength = false;
-    reply.header("Content-Length", QByteArray::number(HttpRequest::maxResponseBytes + 1));
+    reply.header("Content-Length", QByteArray::number(FeedRequest::maxResponseBytes + 1));
     server.serve("/feed.xml", reply);
     EXPECT_FALSE(read("/feed.xml"));
-    EXPECT_EQ(reader.LastErrorCode(), errnum::RequestResponseTooLarge);
-    EXPECT_EQ(reader.LastErrorDesc(), u"The document is larger than 64 MiB");
+    EXPECT_EQ(reader.lastError(), (Failure{Kind::Refused, 0, QStringLiteral("The document is larger than 64 MiB")}));
 }
 
 TEST_F(FeedFetch, DocumentThatGrowsTooLargeIsRefusedWhileArriving)
 {
-    QByteArray huge = "<rss><channel>" + QByteArray(HttpRequest::maxResponseBytes, ' ') + "</channel></rss>";
+    QByteArray huge = "<rss><channel>" + QByteArray(FeedRequest::maxResponseBytes, ' ') + "</channel></rss>";
     Reply reply = Reply::ok(huge);
     reply.contentLength = false; // nothing announced: only counting can tell
     server.serve("/feed.xml", reply);
     EXPECT_FALSE(read("/feed.xml"));
-    EXPECT_EQ(reader.LastErrorCode(), errnum::RequestResponseTooLarge);
+    EXPECT_EQ(reader.lastError().kind, Kind::Refused);
     EXPECT_EQ(server.hits("/feed.xml"), 1);
 }
 
@@ -469,8 +353,7 @@ TEST_F(FeedFetch, AFeedThatNeverEndsIsRefusedAtTheLimitWithOneRequest)
     server.serve("/feed.xml", reply);
     EXPECT_FALSE(read("/feed.xml"));
     EXPECT_EQ(server.hits("/feed.xml"), 1);
-    EXPECT_EQ(reader.LastErrorCode(), errnum::RequestResponseTooLarge);
-    EXPECT_EQ(reader.LastErrorDesc(), u"The document is larger than 64 MiB");
+    EXPECT_EQ(reader.lastError(), (Failure{Kind::Refused, 0, QStringLiteral("The document is larger than 64 MiB")}));
 }
 
 TEST_F(FeedFetch, AHeadThatNeverEndsIsRefusedWithinBounds)
@@ -480,9 +363,9 @@ TEST_F(FeedFetch, AHeadThatNeverEndsIsRefusedWithinBounds)
     reply.stream = [] { return QByteArray(64 * 1024, 'a'); };
     server.serve("/feed.xml", reply);
     EXPECT_FALSE(read("/feed.xml"));
-    EXPECT_EQ(reader.LastErrorCode(), errnum::RequestInvalidResponse);
-    EXPECT_TRUE(reader.LastErrorDesc().contains(QStringLiteral("line longer than")))
-        << reader.LastErrorDesc().toStdString();
+    EXPECT_EQ(reader.lastError().kind, Kind::Protocol);
+    EXPECT_TRUE(reader.lastError().detail.contains(QStringLiteral("line longer than")))
+        << reader.lastError().detail.toStdString();
     EXPECT_EQ(reader.LastHTTPStatus(), 0);
 }
 
@@ -504,7 +387,8 @@ INSTANTIATE_TEST_SUITE_P(FeedFetch, PodcastScheme,
                                            "itpc://127.0.0.1:%1/feed.xml", "pcast://127.0.0.1:%1/feed.xml",
                                            "  http://127.0.0.1:%1/feed.xml  "));
 
-class UnfetchableUrl : public FeedReaderTest, public ::testing::WithParamInterface<std::pair<const char *, int>>
+class UnfetchableUrl : public FeedReaderTest,
+                       public ::testing::WithParamInterface<std::pair<const char *, const char *>>
 {
 };
 
@@ -512,18 +396,18 @@ TEST_P(UnfetchableUrl, IsRefusedWithoutAnyTraffic)
 {
     const auto [pattern, error] = GetParam();
     EXPECT_FALSE(reader.ReadFeed(QString::fromLatin1(pattern).arg(server.port()), {}, {}, lType, true));
-    EXPECT_EQ(reader.LastErrorCode(), error);
+    EXPECT_EQ(reader.lastError(), (Failure{Kind::Address, 0, QString::fromLatin1(error)}));
     EXPECT_TRUE(server.requests().isEmpty());
 }
 
 INSTANTIATE_TEST_SUITE_P(
     FeedFetch, UnfetchableUrl,
-    ::testing::Values(std::pair{"ftp://127.0.0.1:%1/feed.xml", errnum::RequestUnrecognizedScheme},
-                      std::pair{"file:///etc/hosts", errnum::RequestUnrecognizedScheme},
-                      std::pair{"feed:ftp://127.0.0.1:%1/feed.xml", errnum::RequestUnrecognizedScheme},
-                      std::pair{"127.0.0.1:%1/feed.xml", errnum::RequestInvalidUrl},
-                      std::pair{"http:///feed.xml", errnum::RequestInvalidUrl},
-                      std::pair{"", errnum::RequestInvalidUrl}));
+    ::testing::Values(std::pair{"ftp://127.0.0.1:%1/feed.xml", "The URL does not use a recognized protocol"},
+                      std::pair{"file:///etc/hosts", "The URL does not use a recognized protocol"},
+                      std::pair{"feed:ftp://127.0.0.1:%1/feed.xml", "The URL does not use a recognized protocol"},
+                      std::pair{"127.0.0.1:%1/feed.xml", "The URL is invalid"},
+                      std::pair{"http:///feed.xml", "The URL is invalid"},
+                      std::pair{"", "The URL is invalid"}));
 
 TEST_F(FeedFetch, RequestNamesTheProgramAndAcceptsGzip)
 {
@@ -617,7 +501,7 @@ TEST_P(CompressedBody, IsReadWhenWholeAndRefusedWhenNot)
     server.serve("/feed.xml", Reply::ok(GetParam().body).header("Content-Encoding", GetParam().encoding));
     EXPECT_EQ(read("/feed.xml"), GetParam().readable);
     EXPECT_EQ(items().size(), GetParam().readable ? 2u : 0u);
-    EXPECT_EQ(reader.LastErrorCode() != 0, !GetParam().readable) << reader.LastErrorDesc().toStdString();
+    EXPECT_EQ(bool(reader.lastError()), !GetParam().readable) << reader.lastError().detail.toStdString();
 }
 
 const QByteArray feedForCompression = sampleFeed("rss.xml");
@@ -656,7 +540,7 @@ TEST_P(UnreadableAnswer, SaysWhyItIsNoFeed)
     EXPECT_FALSE(read("/feed.xml"));
     EXPECT_EQ(server.hits("/feed.xml"), 1);
     EXPECT_EQ(reader.unreadableReason(), QString::fromUtf8(GetParam().reason));
-    EXPECT_EQ(reader.LastErrorCode(), 0);
+    EXPECT_FALSE(reader.lastError());
     EXPECT_EQ(reader.FeedType(), 0);
     EXPECT_TRUE(items().empty());
 }

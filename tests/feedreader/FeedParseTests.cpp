@@ -66,7 +66,8 @@ TEST(FeedParse, ChannelWithoutItemsIsNotRecognised)
 {
     LoopbackServer server;
     server.serve("/feed.xml", Reply::ok(sampleFeed("empty-channel.xml")));
-    FeedReader reader;
+    Network network;
+    FeedReader reader(network);
     int type = 0;
     EXPECT_FALSE(reader.ReadFeed(server.url(QStringLiteral("/feed.xml")), {}, {}, type, true));
     EXPECT_EQ(type, 0);
@@ -78,7 +79,8 @@ TEST(FeedParse, LowerCaseDocumentTypeIsRemovedBeforeLoading)
 {
     LoopbackServer server;
     server.serve("/feed.xml", Reply::ok(sampleFeed("lowercase-doctype.xml")));
-    FeedReader reader;
+    Network network;
+    FeedReader reader(network);
     int type = 0;
     EXPECT_TRUE(reader.ReadFeed(server.url(QStringLiteral("/feed.xml")), {}, {}, type, true));
     ASSERT_EQ(itemsOf(reader).size(), 1u);
@@ -310,7 +312,8 @@ TEST(FeedParse, ItemsOutliveTheReaderAndItsNextRead)
     std::shared_ptr<const FeedItemCollection> first;
     std::shared_ptr<const FeedItemCollection> second;
     {
-        FeedReader reader;
+        Network network;
+        FeedReader reader(network);
         int type = 0;
         ASSERT_TRUE(reader.ReadFeed(server.url(QStringLiteral("/rss.xml")), {}, {}, type, false));
         first = reader.FeedItems();
@@ -333,7 +336,8 @@ class StripHtml : public ::testing::TestWithParam<std::pair<const char *, const 
 
 TEST_P(StripHtml, RemovesExactlyTheBracketedRuns)
 {
-    FeedReader reader;
+    Network network;
+    FeedReader reader(network);
     EXPECT_EQ(reader.StripHTML(QString::fromUtf8(GetParam().first)), QString::fromUtf8(GetParam().second));
 }
 
@@ -361,7 +365,8 @@ TEST(FeedParse, FiveMegabyteDescriptionInOneTagIsHandledInOnePass)
                             "</description></item></channel></rss>";
     LoopbackServer server;
     server.serve("/feed.xml", Reply::ok(feed));
-    FeedReader reader;
+    Network network;
+    FeedReader reader(network);
     int type = 0;
     ASSERT_TRUE(reader.ReadFeed(server.url(QStringLiteral("/feed.xml")), {}, {}, type, false));
     ASSERT_EQ(itemsOf(reader).size(), 1u);

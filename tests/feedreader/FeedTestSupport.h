@@ -53,7 +53,7 @@ protected:
 
     LoopbackServer server;
     Network network;
-    FeedReader reader{std::make_shared<ObjectFactory>(network)};
+    FeedReader reader{network};
     int lType = 0;
 };
 

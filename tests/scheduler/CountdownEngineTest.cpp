@@ -19,12 +19,17 @@ ScheduledFeed feed(FeedRow row, const char *name, qint32 seconds, bool active = 
 
 DownloadResult succeeded(qint64 when)
 {
-    return {{when, true, QStringLiteral("Done.")}, true, false, std::nullopt};
+    FeedDownloadOutcome done;
+    done.kind = FeedDownloadOutcome::Downloaded;
+    return {{when, done, {}}, true, false, std::nullopt};
 }
 
 DownloadResult failed(qint64 when, std::optional<qint64> retryAfterSeconds = std::nullopt)
 {
-    return {{when, false, QStringLiteral("Download Failed. (HTTP 503)")}, true, true, retryAfterSeconds};
+    FeedDownloadOutcome failed;
+    failed.kind = FeedDownloadOutcome::TransferFailed;
+    failed.failure = Failure::http(503, {});
+    return {{when, failed, {}}, true, true, retryAfterSeconds};
 }
 
 class CountdownEngineTest : public testing::Test
@@ -95,7 +100,7 @@ TEST_F(CountdownEngineTest, TheNextDueTimeFollowsThePreviousOneNotTheEndOfTheDow
     EXPECT_TRUE(due(engine).empty()) << "a claimed feed is not due twice";
     clock.advance(30); // the download takes half a minute
     engine.downloadEnded(1, succeeded(clock.nowMs()));
-    EXPECT_EQ(engine.lastDownload(0)->report, QStringLiteral("Done."));
+    EXPECT_EQ(engine.lastDownload(0)->report(), QStringLiteral("Done."));
     EXPECT_EQ(nextTry(engine, 0), first + minute);
     // A download that outlasts several intervals skips the ones it missed.
     clock.advance(30);
@@ -287,7 +292,9 @@ TEST_F(CountdownEngineTest, RetriesAndOutcomesOutliveTheProgramAndACutDownloadLe
     engine.releaseClaim(2); // B's download was cut by the program's end
     const auto resumed = restart({feed(1, "A", 3600), feed(2, "B", 3600)}, 10);
     ASSERT_TRUE(resumed->lastDownload(0).has_value());
-    EXPECT_EQ(resumed->lastDownload(0)->report, QStringLiteral("Download Failed. (HTTP 503)"));
+    EXPECT_EQ(resumed->lastDownload(0)->report(), QStringLiteral("Download Failed. (HTTP 503)"))
+        << "kept as a value, said the same after a restart";
+    EXPECT_EQ(resumed->lastDownload(0)->outcome.failure, Failure::http(503, {}));
     ASSERT_TRUE(resumed->retry(0).has_value());
     EXPECT_EQ(resumed->retry(0)->attempt, 2);
     EXPECT_FALSE(resumed->lastDownload(1).has_value());

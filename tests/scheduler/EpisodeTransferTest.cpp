@@ -168,6 +168,7 @@ struct FailingServer
     const char *name;
     Reply reply;
     const char *reason; // a part of the reason the outcome gives
+    Failure::Kind kind;  // what kind of failure it is
 };
 
 void PrintTo(const FailingServer &server, std::ostream *out)
@@ -185,7 +186,9 @@ TEST_P(FailedTransfer, LeavesTheOldEpisodeByteForByteAndSaysWhy)
     server.serve("/new.mp3", GetParam().reply);
     const TransferOutcome outcome = transfer("/new.mp3");
     EXPECT_EQ(outcome.kind, TransferOutcome::Kind::Failed);
-    EXPECT_TRUE(outcome.reason.contains(QString::fromUtf8(GetParam().reason))) << outcome.reason.toStdString();
+    EXPECT_TRUE(outcome.failure.text().contains(QString::fromUtf8(GetParam().reason)))
+        << outcome.failure.text().toStdString();
+    EXPECT_EQ(outcome.failure.kind, GetParam().kind) << outcome.failure.text().toStdString();
     EXPECT_EQ(contents(), oldBytes);
     EXPECT_TRUE(strays().isEmpty()) << strays().join(QLatin1Char(' ')).toStdString();
 }
@@ -240,35 +243,35 @@ Reply endlessHeader()
 INSTANTIATE_TEST_SUITE_P(
     Servers, FailedTransfer,
     testing::Values(
-        FailingServer{"NotFound", Reply::withStatus(404, "<html>Not Found</html>", "text/html"), "HTTP 404 Not Found"},
-        FailingServer{"ServerError", Reply::withStatus(500, "oops"), "HTTP 500"},
-        FailingServer{"DroppedHalfWay", cut(Reply::Ending::DropAfter, 150000), "150000 of 300000 bytes"},
-        FailingServer{"DroppedChunked", chunked(cut(Reply::Ending::DropAfter, 1000)), "last chunk"},
+        FailingServer{"NotFound", Reply::withStatus(404, "<html>Not Found</html>", "text/html"), "HTTP 404 Not Found", Failure::Kind::Http},
+        FailingServer{"ServerError", Reply::withStatus(500, "oops"), "HTTP 500", Failure::Kind::Http},
+        FailingServer{"DroppedHalfWay", cut(Reply::Ending::DropAfter, 150000), "150000 of 300000 bytes", Failure::Kind::Incomplete},
+        FailingServer{"DroppedChunked", chunked(cut(Reply::Ending::DropAfter, 1000)), "last chunk", Failure::Kind::Incomplete},
         FailingServer{"DroppedWithoutLength", withoutLength(Reply::ok(QByteArray(1000, 'n'), "audio/mpeg")),
-                      "never said how long"},
+                      "never said how long", Failure::Kind::Refused},
         FailingServer{"GzipCutWithLength", cut(Reply::Ending::DropAfter, 50000, gzipped(noise(200000))),
-                      "closed after 50000"},
+                      "closed after 50000", Failure::Kind::Incomplete},
         FailingServer{"GzipCutChunked", chunked(cut(Reply::Ending::DropAfter, 50000, gzipped(noise(200000)))),
-                      "last chunk"},
+                      "last chunk", Failure::Kind::Incomplete},
         FailingServer{"GzipCutWithoutLength",
-                      withoutLength(cut(Reply::Ending::DropAfter, 50000, gzipped(noise(200000)))), "ended early"},
-        FailingServer{"GzipDamaged", damaged(gzipped(noise(5000))), "damaged"},
-        FailingServer{"UnknownEncoding", Reply::ok("....", "audio/mpeg").header("Content-Encoding", "br"), "(br)"},
-        FailingServer{"EmptyOk", Reply::ok({}, "audio/mpeg"), "empty file (HTTP 200 OK)"},
-        FailingServer{"NoContent", Reply::withStatus(204), "empty file (HTTP 204"},
-        FailingServer{"UnaskedPartial", Reply::withStatus(206, "part", "audio/mpeg"), "206"},
-        FailingServer{"UnaskedNotModified", Reply::withStatus(304), "HTTP 304"},
+                      withoutLength(cut(Reply::Ending::DropAfter, 50000, gzipped(noise(200000)))), "ended early", Failure::Kind::Incomplete},
+        FailingServer{"GzipDamaged", damaged(gzipped(noise(5000))), "damaged", Failure::Kind::Protocol},
+        FailingServer{"UnknownEncoding", Reply::ok("....", "audio/mpeg").header("Content-Encoding", "br"), "(br)", Failure::Kind::Refused},
+        FailingServer{"EmptyOk", Reply::ok({}, "audio/mpeg"), "empty file (HTTP 200 OK)", Failure::Kind::Refused},
+        FailingServer{"NoContent", Reply::withStatus(204), "empty file (HTTP 204", Failure::Kind::Refused},
+        FailingServer{"UnaskedPartial", Reply::withStatus(206, "part", "audio/mpeg"), "206", Failure::Kind::Refused},
+        FailingServer{"UnaskedNotModified", Reply::withStatus(304), "HTTP 304", Failure::Kind::Http},
         FailingServer{"ConflictingLengths",
                       raw("HTTP/1.1 200 OK\r\nContent-Length: 4\r\nContent-Length: 8\r\n\r\n", "12345678"),
-                      "conflicting Content-Length"},
-        FailingServer{"RedirectWithoutLocation", Reply::withStatus(302, "moved, but where?"), "HTTP 302"},
+                      "conflicting Content-Length", Failure::Kind::Protocol},
+        FailingServer{"RedirectWithoutLocation", Reply::withStatus(302, "moved, but where?"), "HTTP 302", Failure::Kind::Http},
         FailingServer{"CaptivePortal", Reply::ok("<html>log in first</html>", "text/html; charset=utf-8"),
-                      "the address gives a web page, not an episode"},
-        FailingServer{"PageLink", Reply::ok("<html>a page</html>", "application/xhtml+xml"), "a web page"},
-        FailingServer{"HeaderLineWithoutEnd", endlessHeader(), "line longer than"},
-        FailingServer{"StalledMidBody", cut(Reply::Ending::StallAfter, 1000), "nothing arrived for 0.3 seconds"},
-        FailingServer{"StalledBeforeHeaders", cut(Reply::Ending::StallBeforeHeaders, 0), "nothing arrived"},
-        FailingServer{"TooManyRedirects", Reply::redirect(302, "/new.mp3"), "more than 10 times"}),
+                      "the address gives a web page, not an episode", Failure::Kind::Refused},
+        FailingServer{"PageLink", Reply::ok("<html>a page</html>", "application/xhtml+xml"), "a web page", Failure::Kind::Refused},
+        FailingServer{"HeaderLineWithoutEnd", endlessHeader(), "line longer than", Failure::Kind::Protocol},
+        FailingServer{"StalledMidBody", cut(Reply::Ending::StallAfter, 1000), "nothing arrived for 0.3 seconds", Failure::Kind::Timeout},
+        FailingServer{"StalledBeforeHeaders", cut(Reply::Ending::StallBeforeHeaders, 0), "nothing arrived", Failure::Kind::Timeout},
+        FailingServer{"TooManyRedirects", Reply::redirect(302, "/new.mp3"), "more than 10 times", Failure::Kind::Protocol}),
     [](const testing::TestParamInfo<FailingServer> &info) { return info.param.name; });
 
 TEST_F(EpisodeTransferTest, RepeatedIdenticalLengthsAreFine)
@@ -298,7 +301,7 @@ TEST_F(EpisodeTransferTest, ARefusedConnectionLeavesTheOldEpisodeAndSaysSo)
     request.localPath = target;
     const TransferOutcome outcome = TransferEpisode(network, request);
     EXPECT_EQ(outcome.kind, TransferOutcome::Kind::Failed);
-    EXPECT_EQ(outcome.reason, QStringLiteral("Connection refused"));
+    EXPECT_EQ(outcome.failure, (Failure{Failure::Kind::Connection, 0, QStringLiteral("Connection refused")}));
     EXPECT_EQ(contents(), oldBytes);
     EXPECT_TRUE(strays().isEmpty());
 }
@@ -319,7 +322,9 @@ TEST_F(EpisodeTransferTest, AFullDiskLeavesTheOldEpisode)
     std::signal(SIGXFSZ, oldHandler);
 
     EXPECT_EQ(outcome.kind, TransferOutcome::Kind::Failed);
-    EXPECT_TRUE(outcome.reason.startsWith(QStringLiteral("cannot write ") + target)) << outcome.reason.toStdString();
+    EXPECT_EQ(outcome.failure.kind, Failure::Kind::Local);
+    EXPECT_TRUE(outcome.failure.detail.startsWith(QStringLiteral("cannot write ") + target))
+        << outcome.failure.text().toStdString();
     EXPECT_EQ(contents(), oldBytes);
     EXPECT_TRUE(strays().isEmpty()) << strays().join(QLatin1Char(' ')).toStdString();
 }
@@ -468,7 +473,7 @@ TEST_F(EpisodeTransferTest, AnEpisodeWithoutALengthIsRefusedBeforeAnyOfItIsWritt
     server.serve("/live.mp3", live);
     const TransferOutcome outcome = transfer("/live.mp3");
     EXPECT_EQ(outcome.kind, TransferOutcome::Kind::Failed);
-    EXPECT_TRUE(outcome.reason.contains(QStringLiteral("never said how long"))) << outcome.reason.toStdString();
+    EXPECT_TRUE(outcome.failure.text().contains(QStringLiteral("never said how long"))) << outcome.failure.text().toStdString();
     EXPECT_EQ(outcome.bytesReceived, 0);
     EXPECT_EQ(contents(), oldBytes);
     EXPECT_TRUE(QDir(partialFolder()).entryList(QDir::Files).isEmpty());
@@ -510,7 +515,7 @@ TEST_F(Resume, ACutEpisodeGoesOnFromWhereItStopped)
     const QByteArray file = noise(3 * 1024 * 1024);
     server.serve("/new.mp3", rangeServer(file, "\"v1\""));
     const TransferOutcome outcome = transfer("/new.mp3");
-    EXPECT_EQ(outcome.kind, TransferOutcome::Kind::Downloaded) << outcome.reason.toStdString();
+    EXPECT_EQ(outcome.kind, TransferOutcome::Kind::Downloaded) << outcome.failure.text().toStdString();
     EXPECT_EQ(contents(), file);
     EXPECT_EQ(outcome.bytesReceived, file.size());
     EXPECT_EQ(server.hits("/new.mp3"), 3);
@@ -531,7 +536,7 @@ TEST_F(Resume, WhatTwoResumesDidNotFinishTheNextDownloadContinues)
     EXPECT_EQ(QDir(partialFolder()).entryList(QDir::Files).size(), 2);
 
     const TransferOutcome second = transfer("/new.mp3");
-    EXPECT_EQ(second.kind, TransferOutcome::Kind::Downloaded) << second.reason.toStdString();
+    EXPECT_EQ(second.kind, TransferOutcome::Kind::Downloaded) << second.failure.text().toStdString();
     EXPECT_EQ(contents(), file);
     EXPECT_EQ(first.bytesReceived + second.bytesReceived, file.size());
     EXPECT_EQ(rangeAsked(3), "bytes=" + QByteArray::number(3 * cutEvery) + '-');
@@ -551,7 +556,7 @@ TEST_F(Resume, AServerThatIgnoresTheRangeStartsOver)
         return reply;
     });
     const TransferOutcome outcome = transfer("/new.mp3");
-    EXPECT_EQ(outcome.kind, TransferOutcome::Kind::Downloaded) << outcome.reason.toStdString();
+    EXPECT_EQ(outcome.kind, TransferOutcome::Kind::Downloaded) << outcome.failure.text().toStdString();
     EXPECT_EQ(contents(), file);
     EXPECT_EQ(outcome.bytesReceived, cutEvery + file.size());
 }
@@ -573,7 +578,7 @@ TEST_F(Resume, APartialAnswerThatDoesNotContinueTheFileIsRefused)
     });
     const TransferOutcome outcome = transfer("/new.mp3");
     EXPECT_EQ(outcome.kind, TransferOutcome::Kind::Failed);
-    EXPECT_TRUE(outcome.reason.contains(QStringLiteral("does not continue"))) << outcome.reason.toStdString();
+    EXPECT_TRUE(outcome.failure.text().contains(QStringLiteral("does not continue"))) << outcome.failure.text().toStdString();
     EXPECT_EQ(contents(), oldBytes);
     EXPECT_TRUE(QDir(partialFolder()).entryList(QDir::Files).isEmpty());
 }
@@ -604,7 +609,7 @@ TEST_F(EpisodeTransferTest, AnEpisodeArrivingOnAnotherFileSystemIsCopiedInWhole)
     server.serve("/new.mp3", Reply::ok(newBytes, "audio/mpeg"));
     const TransferOutcome outcome = transfer("/new.mp3");
     qputenv("XDG_STATE_HOME", QFile::encodeName(home.path() + QStringLiteral("/state")));
-    EXPECT_EQ(outcome.kind, TransferOutcome::Kind::Downloaded) << outcome.reason.toStdString();
+    EXPECT_EQ(outcome.kind, TransferOutcome::Kind::Downloaded) << outcome.failure.text().toStdString();
     EXPECT_EQ(contents(), newBytes);
     EXPECT_TRUE(strays().isEmpty()) << strays().join(QLatin1Char(' ')).toStdString();
 }

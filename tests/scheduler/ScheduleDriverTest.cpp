@@ -281,7 +281,7 @@ TEST_F(ScheduleDriverTest, ARowThatCannotBeReadEndsItsDownloadWithTheErrorAndIsN
     ASSERT_EQ(ends.size(), 1u);
     ASSERT_TRUE(ends[0].error.has_value());
     EXPECT_EQ(ends[0].error->number(), 94);
-    EXPECT_EQ(ends[0].last.report, QStringLiteral("Download Failed. (Invalid use of Null)"));
+    EXPECT_EQ(ends[0].last.report(), QStringLiteral("Download Failed. (Invalid use of Null)"));
     EXPECT_FALSE(ends[0].retry.has_value());
     EXPECT_EQ(driver->runningCount(), 0);
 }

@@ -37,9 +37,12 @@ private:
     sqlite3 *m_db = nullptr;
 };
 
-ScheduleStore::LastDownload done(const char *name)
+ScheduleStore::KeptDownload done(const char *name)
 {
-    return {QString::fromLatin1(name), 1000, true, QStringLiteral("Done.")};
+    LastDownload last;
+    last.whenMs = 1000;
+    last.outcome.kind = FeedDownloadOutcome::Downloaded;
+    return {QString::fromLatin1(name), last};
 }
 
 class ScheduleStoreTest : public testing::Test
@@ -62,7 +65,8 @@ TEST_F(ScheduleStoreTest, ChangesReachTheFileWhenTheEventLoopComesRoundInALogWit
     store.saveFeedDocument(1, {QStringLiteral("http://a/feed"), QStringLiteral("http://b/feed"), "\"f\"", {}});
     EXPECT_EQ(other.text("select count(*) from downloads"), QStringLiteral("0")) << "written behind";
     QCoreApplication::processEvents();
-    EXPECT_EQ(other.text("select report from downloads where row = 1"), QStringLiteral("Done."));
+    EXPECT_EQ(other.text("select outcome from downloads where row = 1"),
+              QString::number(FeedDownloadOutcome::Downloaded));
     EXPECT_EQ(other.text("select retry from counts where row = 1"), QStringLiteral("7000"));
     EXPECT_EQ(other.text("select etag from episodes where row = 1"), QStringLiteral("\"e\""));
 
@@ -76,6 +80,24 @@ TEST_F(ScheduleStoreTest, ChangesReachTheFileWhenTheEventLoopComesRoundInALogWit
     EXPECT_EQ(again.feedDocument(1)->etag, QByteArray("\"f\""));
 }
 
+TEST_F(ScheduleStoreTest, AFailureIsKeptAsAValueAndSaidTheSameWhenReadBack)
+{
+    ScheduleStore::KeptDownload failed = done("A");
+    failed.last.outcome.kind = FeedDownloadOutcome::TransferFailed;
+    failed.last.outcome.failure = Failure::http(404, QStringLiteral("Not Found"));
+    {
+        ScheduleStore store;
+        store.saveLastDownload(1, failed);
+        ASSERT_TRUE(store.flush());
+    }
+    Other other(path);
+    EXPECT_EQ(other.text("select failure || ' ' || http_status || ' ' || detail from downloads where row = 1"),
+              QStringLiteral("%1 404 Not Found").arg(static_cast<int>(Failure::Kind::Http)));
+    ScheduleStore again;
+    EXPECT_EQ(again.lastDownload(1)->last.outcome.failure, failed.last.outcome.failure);
+    EXPECT_EQ(again.lastDownload(1)->last.report(), QStringLiteral("Download Failed. (HTTP 404 Not Found)"));
+}
+
 TEST_F(ScheduleStoreTest, AFileAnotherProgramHoldsIsTriedAgainLaterNotWaitedFor)
 {
     ScheduleStore store;
@@ -84,7 +106,7 @@ TEST_F(ScheduleStoreTest, AFileAnotherProgramHoldsIsTriedAgainLaterNotWaitedFor)
     store.saveLastDownload(1, done("A"));
     // With the file held, waiting would never end on this one thread.
     EXPECT_FALSE(store.flush());
-    EXPECT_EQ(store.lastDownload(1)->report, QStringLiteral("Done.")) << "memory carries on";
+    EXPECT_EQ(store.lastDownload(1)->last.report(), QStringLiteral("Done.")) << "memory carries on";
     ASSERT_TRUE(other.exec("commit"));
     EXPECT_TRUE(store.flush());
     EXPECT_EQ(other.text("select name from downloads where row = 1"), QStringLiteral("A"));
@@ -105,7 +127,7 @@ TEST_F(ScheduleStoreTest, AWriteThatFailsIsSaidOnceAndAgainWhenWritingWorksOnceM
     ASSERT_EQ(problems.count(), 1);
     EXPECT_TRUE(problems[0][0].toString().contains(QStringLiteral("database or disk is full")))
         << problems[0][0].toString().toStdString();
-    EXPECT_EQ(store.lastDownload(2)->report, QStringLiteral("Done."));
+    EXPECT_EQ(store.lastDownload(2)->last.report(), QStringLiteral("Done."));
 
     ASSERT_TRUE(other.exec("drop trigger full"));
     EXPECT_TRUE(store.flush());

@@ -35,7 +35,8 @@ public:
         void abort() override
         {
             m_aborted = true;
-            finish(outcome(FeedDownloadOutcome::TransferFailed, QStringLiteral("the download was stopped")));
+            finish(outcome(FeedDownloadOutcome::TransferFailed,
+                           {Failure::Kind::Stopped, 0, QStringLiteral("the download was stopped")}));
         }
         bool isFinished() const override { return m_finished; }
         const FeedDownloadOutcome &outcome() const override { return m_outcome; }
@@ -54,16 +55,16 @@ public:
         void fail(std::optional<qint64> retryAfterSeconds = std::nullopt)
         {
             FeedDownloadOutcome failed =
-                outcome(FeedDownloadOutcome::TransferFailed, QStringLiteral("HTTP 503 Service Unavailable"));
+                outcome(FeedDownloadOutcome::TransferFailed, Failure::http(503, QStringLiteral("Service Unavailable")));
             failed.retryAfterSeconds = retryAfterSeconds;
             finish(failed);
         }
 
-        static FeedDownloadOutcome outcome(FeedDownloadOutcome::Kind kind, const QString &reason = {})
+        static FeedDownloadOutcome outcome(FeedDownloadOutcome::Kind kind, const Failure &failure = {})
         {
             FeedDownloadOutcome made;
             made.kind = kind;
-            made.reason = reason;
+            made.failure = failure;
             return made;
         }
 

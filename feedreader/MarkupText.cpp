@@ -1,4 +1,4 @@
-#include "RegExp.h"
+#include "MarkupText.h"
 
 #include "CloseFinder.h"
 
