@@ -154,7 +154,12 @@ void HttpExchange::configure(CURL *easy)
     curl_easy_setopt(easy, CURLOPT_HEADERDATA, this);
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &HttpExchange::onBodyData);
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, this);
+    configureCredentials(easy);
+    configureHeaders(easy);
+}
 
+void HttpExchange::configureCredentials(CURL *easy)
+{
     if (m_server && sameOrigin(m_url, m_origin)) {
         curl_easy_setopt(easy, CURLOPT_USERNAME, m_server->user.toUtf8().constData());
         curl_easy_setopt(easy, CURLOPT_PASSWORD, m_server->password.toUtf8().constData());
@@ -171,7 +176,10 @@ void HttpExchange::configure(CURL *easy)
         curl_easy_setopt(easy, CURLOPT_PROXYPASSWORD, m_proxy->password.toUtf8().constData());
         curl_easy_setopt(easy, CURLOPT_PROXYAUTH, answeredChallenges);
     }
+}
 
+void HttpExchange::configureHeaders(CURL *easy)
+{
     HeaderList headers = m_headers;
     if (headersFor)
         headers += headersFor(m_url);
@@ -273,13 +281,8 @@ Failure HttpExchange::failureOf(int result) const
     const QString said = QString::fromUtf8(m_curlError.data());
     const QString words = said.isEmpty() ? QString::fromUtf8(curl_easy_strerror(CURLcode(result))) : said;
     switch (result) {
-    case CURLE_COULDNT_CONNECT: {
-        long os = 0;
-        curl_easy_getinfo(m_easy, CURLINFO_OS_ERRNO, &os);
-        if (os == ECONNREFUSED)
-            return {Failure::Kind::Connection, 0, QStringLiteral("Connection refused")};
-        return {Failure::Kind::Connection, 0, os ? QString::fromLocal8Bit(std::strerror(static_cast<int>(os))) : words};
-    }
+    case CURLE_COULDNT_CONNECT:
+        return connectionFailure(words);
     case CURLE_COULDNT_RESOLVE_HOST:
         return {Failure::Kind::Connection, 0, QStringLiteral("the host %1 could not be found").arg(m_url.host())};
     case CURLE_COULDNT_RESOLVE_PROXY:
@@ -302,13 +305,7 @@ Failure HttpExchange::failureOf(int result) const
     case CURLE_USE_SSL_FAILED:
         return {Failure::Kind::Secure, 0, words};
     case CURLE_PARTIAL_FILE:
-        if (m_response.contentLength())
-            return {Failure::Kind::Incomplete, 0, QStringLiteral("the connection closed after %1 of %2 bytes")
-                                       .arg(m_response.bodyReceived())
-                                       .arg(*m_response.contentLength())};
-        if (m_response.framing() == HttpResponse::Framing::Chunked)
-            return {Failure::Kind::Incomplete, 0, QStringLiteral("the connection closed before the last chunk of the file")};
-        return {Failure::Kind::Incomplete, 0, QStringLiteral("the connection closed before the server's answer was complete")};
+        return cutFailure();
     case CURLE_GOT_NOTHING:
         return {Failure::Kind::Incomplete, 0, QStringLiteral("the server closed the connection without answering")};
     case CURLE_WEIRD_SERVER_REPLY:
@@ -332,6 +329,28 @@ Failure HttpExchange::failureOf(int result) const
     default:
         return {Failure::Kind::Connection, 0, words};
     }
+}
+
+Failure HttpExchange::connectionFailure(const QString &words) const
+{
+    long os = 0;
+    curl_easy_getinfo(m_easy, CURLINFO_OS_ERRNO, &os);
+    if (os == ECONNREFUSED)
+        return {Failure::Kind::Connection, 0, QStringLiteral("Connection refused")};
+    return {Failure::Kind::Connection, 0, os ? QString::fromLocal8Bit(std::strerror(static_cast<int>(os))) : words};
+}
+
+// What of the answer came before the connection closed.
+Failure HttpExchange::cutFailure() const
+{
+    if (m_response.contentLength())
+        return {Failure::Kind::Incomplete, 0, QStringLiteral("the connection closed after %1 of %2 bytes")
+                                                  .arg(m_response.bodyReceived())
+                                                  .arg(*m_response.contentLength())};
+    if (m_response.framing() == HttpResponse::Framing::Chunked)
+        return {Failure::Kind::Incomplete, 0, QStringLiteral("the connection closed before the last chunk of the file")};
+    return {Failure::Kind::Incomplete, 0,
+            QStringLiteral("the connection closed before the server's answer was complete")};
 }
 
 void HttpExchange::followRedirect()

@@ -87,11 +87,15 @@ private:
     static size_t onBodyData(char *data, size_t size, size_t count, void *exchange);
     void startHop();
     void configure(CURL *easy);
+    void configureCredentials(CURL *easy);
+    void configureHeaders(CURL *easy);
     bool headLine(const QByteArray &line);
     bool bodyArrived(const char *data, qsizetype size);
     bool finalHead();
     void hopEnded(int result);
     Failure failureOf(int result) const;
+    Failure connectionFailure(const QString &words) const;
+    Failure cutFailure() const;
     void followRedirect();
     void releaseHop();
     void finishWith(const Failure &failure);
