@@ -4,6 +4,7 @@
 
 #include "DomDocument.h"
 #include "FeedReader.h"
+#include "Network.h"
 #include "ResponseCleaning.h"
 #include "ResponseDecoding.h"
 #include "UnreadableAnswer.h"
@@ -91,7 +92,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const QByteArray body(reinterpret_cast<const char *>(data + 1), qsizetype(size - 1));
     const QByteArray contentType = contentTypes[options & 3];
 
-    FeedReader reader;
+    static tidewell::Network network; // never asked to fetch here
+    FeedReader reader(network);
     QByteArray text = tidewell::responseUtf8(body, contentType);
     text.detach();
     const QByteArray asItCame = text;
