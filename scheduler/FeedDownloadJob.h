@@ -1,6 +1,7 @@
 #pragma once
 
 #include "EpisodeTransfer.h"
+#include "RuntimeError.h"
 
 #include <QObject>
 #include <QString>
@@ -11,9 +12,8 @@
 
 namespace tidewell {
 
-class Connection;
-class ErrorTrap;
 class FeedReader;
+class FeedStore;
 class Network;
 class ScheduleStore;
 
@@ -39,6 +39,9 @@ struct FeedDownloadOutcome
     // A new episode: where it now stands, and where it came from.
     QString episodeFile;
     QString episodeUrl;
+    // What went wrong looking the feed up, for the error report of the
+    // button's handler (a scheduled job ends at the first instead).
+    std::vector<RuntimeError> lookUpFailures;
 
     bool succeeded() const { return kind == Downloaded || kind == Unchanged; }
 };
@@ -55,7 +58,7 @@ QString FeedDownloadReport(const FeedDownloadOutcome &outcome);
 // confirmed with the server instead of fetched again.
 struct FeedDownloadContext
 {
-    Connection &dbConn;
+    FeedStore &feeds;
     Network &network;
     ScheduleStore *store = nullptr;
 };
@@ -70,11 +73,11 @@ class DownloadJob : public QObject
 public:
     using QObject::QObject;
 
-    // With a trap, each step of the look-up reports its own run-time error
-    // and the job goes on, as the button's handler does; without one, the
-    // first run-time error ends the job and reaches the caller, as the
-    // scheduler wants. May finish before it returns: connect first.
-    virtual void start(ErrorTrap *onError) = 0;
+    // By hand, each run-time error of the look-up is kept in the outcome
+    // and the job goes on, as the button's handler has it; scheduled, the
+    // first one ends the job and reaches the caller. May finish before it
+    // returns: connect first.
+    virtual void start(bool byHand) = 0;
     // Ends the job at once, leaving the old episode as it was.
     virtual void abort() = 0;
     virtual bool isFinished() const = 0;
@@ -100,7 +103,7 @@ public:
     FeedDownload(FeedDownloadContext context, qint64 row, QObject *parent = nullptr);
     ~FeedDownload() override;
 
-    void start(ErrorTrap *onError) override;
+    void start(bool byHand) override;
     void abort() override;
     bool isFinished() const override { return m_finished; }
     const FeedDownloadOutcome &outcome() const override { return m_outcome; }

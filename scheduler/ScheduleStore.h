@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Sqlite.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QString>
@@ -10,8 +12,6 @@
 #include <optional>
 #include <set>
 #include <vector>
-
-struct sqlite3;
 
 namespace tidewell {
 
@@ -47,7 +47,7 @@ public:
     // Writes what is still waiting, if it can at once.
     ~ScheduleStore() override;
 
-    bool isOpen() const { return m_db != nullptr; }
+    bool isOpen() const { return static_cast<bool>(m_db); }
     const QString &error() const { return m_error; }
 
     // A feed's schedule. The name and the interval are those it was kept
@@ -121,10 +121,6 @@ Q_SIGNALS:
     void writeProblem(const QString &message);
 
 private:
-    struct Closer
-    {
-        void operator()(sqlite3 *db) const;
-    };
     class Checkpointer;
 
     void open(const QString &path);
@@ -139,7 +135,7 @@ private:
     Written write();
     void setProblem(const QString &message);
 
-    std::unique_ptr<sqlite3, Closer> m_db;
+    sqlite::Database m_db;
     Mode m_mode;
     QString m_path;
     mutable QString m_error;
