@@ -2,7 +2,6 @@
 
 #include "AfterDownloadCommand.h"
 #include "BuildConfig.h"
-#include "Connection.h"
 #include "ConsoleMessageBox.h"
 #include "DataFile.h"
 #include "CountdownEngine.h"
@@ -10,6 +9,7 @@
 #include "FeedDownloadJob.h"
 #include "FeedList.h"
 #include "FeedReader.h"
+#include "FeedStore.h"
 #include "HeadlessService.h"
 #include "Network.h"
 #include "OpmlExport.h"
@@ -21,7 +21,6 @@
 #include "ScheduleStore.h"
 #include "SchedulerSignals.h"
 #include "Settings.h"
-#include "Statements.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -53,6 +52,20 @@ void err(const QString &line)
     std::fflush(stderr);
 }
 
+// Where the command line reports the steps below it that fail: at the
+// statement numbers of the window's procedures that take the same steps.
+int formLoadLine(datafile::Step step)
+{
+    constexpr int lines[] = {134, 138, 144, 146};
+    return lines[static_cast<int>(step)];
+}
+
+int listPodCastLine(FeedListStep step)
+{
+    constexpr int lines[] = {104, 106, 112, 114, 116};
+    return lines[static_cast<int>(step)];
+}
+
 // The feed database as the window opens it, made on a first run the same way.
 class Database
 {
@@ -60,26 +73,38 @@ public:
     Database(MessageBox &reports, const QString &programFolder)
     {
         ErrorTrap onError(reports, QStringLiteral("CommandLine"), QStringLiteral("Form_Load"));
-        newDatabase = datafile::prepare(onError, programFolder);
+        const datafile::Preparation prepared = datafile::prepare(programFolder);
+        for (const auto &[step, error] : prepared.failures)
+            onError.report(formLoadLine(step), error);
+        newDatabase = prepared.newDatabase;
         try {
-            connection.Open(datafile::connectionString());
+            feeds.open(datafile::dataFilePath());
         } catch (const RuntimeError &error) {
             err(QStringLiteral("Cannot open the feed database %1: %2").arg(datafile::dataFilePath(), error.description()));
         }
     }
-    bool isOpen() const { return connection.State() != 0; }
 
-    Connection connection;
+    FeedStore feeds;
     bool newDatabase = false;
 };
 
+// The feed list as the window reads it, each step that fails reported under
+// `object`'s name.
+FeedListReading readFeedList(Database &db, MessageBox &reports, const QString &object)
+{
+    ErrorTrap onError(reports, object, QStringLiteral("listPodCast"));
+    FeedListReading list = ReadFeedList(db.feeds, db.newDatabase);
+    for (const auto &[step, error] : list.failures)
+        onError.report(listPodCastLine(step), error);
+    return list;
+}
+
 int listFeeds(Database &db, ConsoleMessageBox &reports)
 {
-    ErrorTrap onError(reports, QStringLiteral("Form1"), QStringLiteral("listPodCast"));
-    const int before = reports.shownCount();
-    for (const FeedListRow &row : ReadFeedList(db.connection, onError, db.newDatabase))
+    const FeedListReading list = readFeedList(db, reports, QStringLiteral("Form1"));
+    for (const FeedListRow &row : list.rows)
         out(row.name + QLatin1Char('\t') + row.countdown + QLatin1Char('\t') + row.active);
-    return reports.shownCount() == before ? Success : Failed;
+    return list.failures.empty() ? Success : Failed;
 }
 
 // A time for people and for scripts alike: ISO 8601, local time.
@@ -98,14 +123,12 @@ void warnAboutStore(const ScheduleStore &store)
 
 int showStatus(Database &db, ConsoleMessageBox &reports)
 {
-    ErrorTrap onError(reports, QStringLiteral("Form1"), QStringLiteral("listPodCast"));
-    const int before = reports.shownCount();
-    const std::vector<FeedListRow> rows = ReadFeedList(db.connection, onError, db.newDatabase);
+    const FeedListReading list = readFeedList(db, reports, QStringLiteral("Form1"));
     // A look only: whatever scheduler runs keeps the store.
     ScheduleStore store(ScheduleStore::defaultPath(), ScheduleStore::Mode::ReadOnly);
     SystemClock clock;
     CountdownEngine engine(clock, &store, SecondsPerMinute());
-    engine.setFeeds(ScheduledFeeds(rows, SecondsPerMinute()));
+    engine.setFeeds(ScheduledFeeds(list.rows, SecondsPerMinute()));
     const QString none = QStringLiteral("-");
     for (int index = 0; index < engine.size(); ++index) {
         const ScheduledFeed &feed = engine.feed(index);
@@ -117,15 +140,15 @@ int showStatus(Database &db, ConsoleMessageBox &reports)
                         retry && next ? RetryText(*retry, clock.nowMs()) : none}
                 .join(QLatin1Char('\t')));
     }
-    return reports.shownCount() == before ? Success : Failed;
+    return list.failures.empty() ? Success : Failed;
 }
 
 int downloadFeed(Database &db, ConsoleMessageBox &reports, const QString &name)
 {
-    ErrorTrap listing(reports, QStringLiteral("Form1"), QStringLiteral("listPodCast"));
-    const std::vector<FeedListRow> rows = ReadFeedList(db.connection, listing, db.newDatabase);
-    if (listing.reportCount() > 0 && rows.empty())
+    const FeedListReading list = readFeedList(db, reports, QStringLiteral("Form1"));
+    if (list.unreadable())
         return Failed;
+    const std::vector<FeedListRow> &rows = list.rows;
     // Names compare without regard to letter case, as the feed list's do;
     // the outcome is kept under the feed's own row, whatever was typed.
     const auto feed = std::find_if(rows.begin(), rows.end(), [&](const FeedListRow &row) {
@@ -143,21 +166,23 @@ int downloadFeed(Database &db, ConsoleMessageBox &reports, const QString &name)
     ScheduleDriver driver({clock, &store,
                            [&](FeedRow row) {
                                return std::make_unique<FeedDownload>(
-                                   FeedDownloadContext{db.connection, network, &store}, row);
+                                   FeedDownloadContext{db.feeds, network, &store}, row);
                            },
                            SecondsPerMinute(), 0, settings::afterDownloadCommand, &afterDownload});
     driver.setFeeds(ScheduledFeeds(rows, SecondsPerMinute()));
-    ErrorTrap onError(reports, QStringLiteral("Form1"), QStringLiteral("PushButton2_Click"));
     std::optional<FeedDownloadOutcome> outcome;
     QEventLoop loop;
     QObject::connect(&driver, &ScheduleDriver::ended, &loop, [&](const DownloadEnd &end) {
         outcome = end.outcome;
         loop.quit();
     });
-    if (driver.downloadNow(feed->row, &onError) == ScheduleDriver::Manual::Unknown)
+    if (driver.downloadNow(feed->row) == ScheduleDriver::Manual::Unknown)
         outcome = FeedDownloadOutcome{}; // nothing to download it from
     if (!outcome)
         loop.exec();
+    ErrorTrap onError(reports, QStringLiteral("Form1"), QStringLiteral("PushButton2_Click"));
+    for (const RuntimeError &error : outcome->lookUpFailures)
+        onError.report(0, error);
     // The button's message first, as a script may test it; then the reason.
     out(FeedDownloadMessage(*outcome));
     if (outcome->failure)
@@ -179,7 +204,7 @@ int downloadFeed(Database &db, ConsoleMessageBox &reports, const QString &name)
 int importOpml(Database &db, const OpmlReading &reading)
 {
     try {
-        for (const QString &line : ImportFeeds(db.connection, reading.feeds, GetDesktopPath()))
+        for (const QString &line : ImportFeeds(db.feeds, reading.feeds, GetDesktopPath()))
             out(line);
     } catch (const RuntimeError &error) {
         err(QStringLiteral("Nothing was added: ") + error.description());
@@ -194,7 +219,7 @@ int importOpml(Database &db, const OpmlReading &reading)
 int exportOpml(Database &db)
 {
     try {
-        const OpmlExport opml = ExportOpml(db.connection);
+        const OpmlExport opml = ExportOpml(db.feeds);
         for (const QString &change : opml.changes)
             err(change);
         const QByteArray &document = opml.document;
@@ -278,7 +303,9 @@ int runHeadless(Database &db, ConsoleMessageBox &reports)
                 .arg(running.holderProcess()));
         return AnotherService;
     }
-    HeadlessService service({db.connection, reports, dataFolder, SecondsPerMinute(), db.newDatabase}, running,
+    HeadlessService service({db.feeds, [&] { return readFeedList(db, reports, QStringLiteral("Headless")); },
+                             dataFolder, SecondsPerMinute()},
+                            running,
                             [](const QString &feed, const QString &outcome) {
                                 if (schedulersignals::stopAsked())
                                     return;
@@ -403,7 +430,7 @@ int runCommandLine(const QStringList &arguments, const QString &programFolder)
 
     ConsoleMessageBox reports;
     Database db(reports, programFolder);
-    if (!db.isOpen())
+    if (!db.feeds.isOpen())
         return Failed;
     if (parser.isSet(list))
         return listFeeds(db, reports);

@@ -8,14 +8,8 @@ namespace tidewell {
 // error, and questions are answered No.
 class ConsoleMessageBox : public MessageBox
 {
-public:
-    int shownCount() const { return m_shown; }
-
 protected:
     int present(const QString &prompt, int style, const QString &title) override;
-
-private:
-    int m_shown = 0;
 };
 
 } // namespace tidewell

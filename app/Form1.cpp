@@ -21,7 +21,6 @@
 #include "FeedList.h"
 #include "PathHelpers.h"
 #include "Settings.h"
-#include "Statements.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -47,6 +46,20 @@ const QString balloonText = QStringLiteral("has been minimized to the system tra
                                            "for Marrowby) to bring the software back.");
 const QString countdownDescription = QStringLiteral("Download Minute: the time left until the feed's next "
                                                     "download while scheduling is on, else its interval");
+
+// Where Form_Load reports the steps of preparing the data file that fail.
+int formLoadLine(datafile::Step step)
+{
+    constexpr int lines[] = {134, 138, 144, 146};
+    return lines[static_cast<int>(step)];
+}
+
+// Where listPodCast reports the steps of reading the list that fail.
+int listPodCastLine(FeedListStep step)
+{
+    constexpr int lines[] = {104, 106, 112, 114, 116};
+    return lines[static_cast<int>(step)];
+}
 } // namespace
 
 Form1::Form1(Environment environment, QWidget *parent)
@@ -185,9 +198,12 @@ void Form1::Form_Load()
         onError(108, [&] { m_pointer->setMouseIcon(LoadPicture(resourcePath(cursorFileName))); });
     isLoading = true;     // 128
     newDatabase = false;  // 130
-    newDatabase = datafile::prepare(onError, m_programFolder);
+    const datafile::Preparation prepared = datafile::prepare(m_programFolder); // 132 to 148
+    for (const auto &[step, error] : prepared.failures)
+        onError.report(formLoadLine(step), error);
+    newDatabase = prepared.newDatabase;
     // 150: the connection object lives with the window.
-    onError(152, [&] { dbConn.Open(datafile::connectionString()); });
+    onError(152, [&] { dbConn.open(datafile::dataFilePath()); });
     addColumns(onError);
     onError(166, [&] {
         cSysTray1->setTrayTip(productName);
@@ -252,10 +268,12 @@ void Form1::listPodCast()
 {
     ErrorTrap onError(m_messageBox, QStringLiteral("Form1"), QStringLiteral("listPodCast"));
     const FeedRow selected = ListView1->currentIndex().isValid() ? feedRowOf(ListView1->currentIndex().row()) : 0;
-    const std::vector<FeedListRow> rows = ReadFeedList(dbConn, onError, newDatabase);
+    const FeedListReading list = ReadFeedList(dbConn, newDatabase); // 100 to 106, 110 to 120
+    for (const auto &[step, error] : list.failures)
+        onError.report(listPodCastLine(step), error);
     onError(108, [&] { ListItems->removeRows(0, ListItems->rowCount()); });
     m_listRowOf.clear();
-    for (const FeedListRow &row : rows) {
+    for (const FeedListRow &row : list.rows) {
         auto *name = new QStandardItem(row.name);
         if (row.minute)
             name->setData(*row.minute, MinuteRole);
@@ -268,8 +286,8 @@ void Form1::listPodCast()
     reselect(selected);
     // A list that could not be read at all is no reason to forget the
     // schedule: the driver goes on with the feeds it had.
-    if (onError.reportCount() == 0 || !rows.empty())
-        m_driver.setFeeds(ScheduledFeeds(rows, m_secondsPerMinute));
+    if (!list.unreadable())
+        m_driver.setFeeds(ScheduledFeeds(list.rows, m_secondsPerMinute));
     if (schedulingOn())
         rebindTimers();
     else if (!isLoading)
@@ -430,8 +448,8 @@ void Form1::Form_QueryUnload()
     m_store.flush();
     onError(102, [] { DoEvents(); });
     onError(104, [] { DoEvents(); });
-    if (onError.test(106, [&] { return dbConn.State() != 0; }))
-        onError(106, [&] { dbConn.Close(); });
+    if (onError.test(106, [&] { return dbConn.isOpen(); }))
+        onError(106, [&] { dbConn.close(); });
     onError(108, [] { DoEvents(); });
     onError(110, [] { DoEvents(); });
 }

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "AfterDownloadCommand.h"
-#include "Connection.h"
 #include "ErrorTrap.h"
+#include "FeedStore.h"
 #include "Form2.h"
 #include "MessageBox.h"
 #include "ScheduleDriver.h"
@@ -157,7 +157,7 @@ public:
     cSysTray *cSysTray1 = nullptr;
     SkinFramework SkinFramework1;
 
-    Connection dbConn;
+    FeedStore dbConn;
     bool newDatabase = false;
     bool isLoading = false;
     bool hiddenInTray = false;

@@ -396,8 +396,11 @@ void Form1::PushButton2_Click()
     PushButton2->setEnabled(false);
     const std::optional<FeedDownloadOutcome> outcome = downloadByHand(row, onError);
     PushButton2->setEnabled(true);
-    if (outcome)
-        onError(0, [&] { m_messageBox.show(FeedDownloadMessage(*outcome)); });
+    if (!outcome)
+        return;
+    for (const RuntimeError &error : outcome->lookUpFailures)
+        onError.report(0, error);
+    onError(0, [&] { m_messageBox.show(FeedDownloadMessage(*outcome)); });
 }
 
 std::optional<FeedDownloadOutcome> Form1::downloadByHand(FeedRow row, ErrorTrap &onError)
@@ -414,7 +417,7 @@ std::optional<FeedDownloadOutcome> Form1::downloadByHand(FeedRow row, ErrorTrap 
         loop.quit();
     });
     connect(&m_driver, &ScheduleDriver::shutDownDone, &loop, &QEventLoop::quit);
-    switch (m_driver.downloadNow(row, &onError)) {
+    switch (m_driver.downloadNow(row)) {
     case ScheduleDriver::Manual::Downloading:
         onError(0, [&] { m_messageBox.show(QStringLiteral("This feed is downloading now.")); });
         return std::nullopt;

@@ -71,12 +71,10 @@ void HeadlessService::takeSchedule()
             Q_EMIT said(message);
     });
     m_scheduler = std::make_unique<HeadlessScheduler>(
-        HeadlessScheduler::Environment{m_environment.dbConn, m_network, m_environment.reports, m_clock, m_store.get(),
+        HeadlessScheduler::Environment{m_environment.feeds, m_network, m_clock, m_store.get(),
                                        m_environment.secondsPerMinute, 1000, settings::afterDownloadCommand, &m_afterDownload},
         m_report);
-    m_scheduler->setNewDatabase(m_environment.newDatabase);
-    m_environment.newDatabase = false;
-    if (!m_scheduler->reload())
+    if (!m_scheduler->reload(m_environment.readFeedList()))
         Q_EMIT said(QStringLiteral("The feed list could not be read; SIGHUP tries again."));
     m_scheduler->driver().followNetwork();
     Q_EMIT said(QStringLiteral("Scheduling %1 feeds. SIGHUP reads the feed list again; SIGINT or SIGTERM stops.")
@@ -85,7 +83,7 @@ void HeadlessService::takeSchedule()
 
 bool HeadlessService::reload()
 {
-    return !m_scheduler || m_scheduler->reload();
+    return !m_scheduler || m_scheduler->reload(m_environment.readFeedList());
 }
 
 void HeadlessService::handOver(QLocalSocket *client)

@@ -18,8 +18,7 @@ class QLocalSocket;
 
 namespace tidewell {
 
-class Connection;
-class MessageBox;
+class FeedStore;
 class RunningCopy;
 class ScheduleStore;
 
@@ -39,11 +38,11 @@ class HeadlessService : public QObject
 public:
     struct Environment
     {
-        Connection &dbConn;
-        MessageBox &reports;
+        FeedStore &feeds;
+        // Reads the feed list, and reports what fails of it.
+        std::function<FeedListReading()> readFeedList;
         QString dataFolder;
         qint32 secondsPerMinute = 60;
-        bool newDatabase = false;
         std::chrono::milliseconds handOverLimit{10000};
         std::chrono::milliseconds lookEvery{2000}; // for a lock let go
     };

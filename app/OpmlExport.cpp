@@ -1,8 +1,6 @@
 #include "OpmlExport.h"
 
-#include "Connection.h"
-#include "RecordSet.h"
-#include "Statements.h"
+#include "FeedStore.h"
 
 #include <pugixml.hpp>
 
@@ -54,7 +52,7 @@ public:
 
 } // namespace
 
-OpmlExport ExportOpml(Connection &dbConn)
+OpmlExport ExportOpml(const FeedStore &feeds)
 {
     pugi::xml_document xml;
     pugi::xml_node declaration = xml.append_child(pugi::node_declaration);
@@ -66,10 +64,9 @@ OpmlExport ExportOpml(Connection &dbConn)
     pugi::xml_node body = opml.append_child("body");
 
     QStringList changes;
-    RecordSet records;
-    for (records.Open(statements::feedsByMinute(), dbConn); !records.Eof(); records.MoveNext()) {
-        const auto [name, nameChanged] = xmlTextOf(records.Fields(QStringLiteral("name")));
-        const auto [url, urlChanged] = xmlTextOf(records.Fields(QStringLiteral("URL")));
+    for (const FeedRecord &feed : feeds.byMinute()) {
+        const auto [name, nameChanged] = xmlTextOf(feed.name);
+        const auto [url, urlChanged] = xmlTextOf(feed.url);
         const QByteArray nameBytes = name.toUtf8();
         pugi::xml_node outline = body.append_child("outline");
         outline.append_attribute("type") = "rss";

@@ -5,7 +5,7 @@
 
 namespace tidewell {
 
-class Connection;
+class FeedStore;
 
 struct OpmlExport
 {
@@ -20,6 +20,6 @@ struct OpmlExport
 // characters, lone surrogates, U+FFFE, U+FFFF) are left out, so every XML
 // reader takes the document. Raises RuntimeError when the list cannot be
 // read.
-OpmlExport ExportOpml(Connection &dbConn);
+OpmlExport ExportOpml(const FeedStore &feeds);
 
 } // namespace tidewell

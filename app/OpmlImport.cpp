@@ -1,11 +1,8 @@
 #include "OpmlImport.h"
 
-#include "Connection.h"
 #include "FeedFileName.h"
+#include "FeedStore.h"
 #include "NetworkRules.h"
-#include "RecordSet.h"
-#include "RuntimeError.h"
-#include "Statements.h"
 
 #include <QDir>
 #include <QFile>
@@ -268,21 +265,16 @@ QString nameKey(const QString &name)
 class ListIndex
 {
 public:
-    explicit ListIndex(Connection &dbConn)
+    explicit ListIndex(const std::vector<FeedRecord> &feeds)
     {
-        RecordSet records;
-        for (records.Open(statements::feedsByName(), dbConn); !records.Eof(); records.MoveNext()) {
-            const FieldValue name = records.Fields(QStringLiteral("name"));
-            const FieldValue url = records.Fields(QStringLiteral("URL"));
-            if (!name.isNull())
-                m_names.insert(nameKey(name.toText()));
-            if (!url.isNull())
-                m_urls.insert(urlKey(url.toText()));
-            occupyMinute(records.Fields(QStringLiteral("minute")));
-            const FieldValue folder = records.Fields(QStringLiteral("folder"));
-            const FieldValue fileName = records.Fields(QStringLiteral("filename"));
-            if (!folder.isNull() && !fileName.isNull())
-                m_files.insert(fileKey(folder.toText(), fileName.toText()));
+        for (const FeedRecord &feed : feeds) {
+            if (!feed.name.isNull())
+                m_names.insert(nameKey(feed.name.toText()));
+            if (!feed.url.isNull())
+                m_urls.insert(urlKey(feed.url.toText()));
+            occupyMinute(feed.minute);
+            if (!feed.folder.isNull() && !feed.filename.isNull())
+                m_files.insert(fileKey(feed.folder.toText(), feed.filename.toText()));
         }
     }
 
@@ -361,38 +353,29 @@ private:
     int m_nextMinute = firstMinute;
 };
 
-// Holds the write lock from the first check to the last insert, so the
-// checks see what the inserts change and a failure undoes every insert.
-class Transaction
+// Adds one feed of the file unless it is in the list already; says what
+// became of it.
+QString importFeed(FeedStore &feeds, ListIndex &list, const OpmlFeed &outline, const QString &folder)
 {
-public:
-    explicit Transaction(Connection &dbConn) : m_dbConn(dbConn)
-    {
-        m_dbConn.Execute(QStringLiteral("begin immediate"));
-    }
-    ~Transaction()
-    {
-        if (m_open) {
-            try {
-                m_dbConn.Execute(QStringLiteral("rollback"));
-            } catch (const RuntimeError &) {
-                // The database rolls back by itself when the rollback cannot run.
-            }
-        }
-    }
-    Transaction(const Transaction &) = delete;
-    Transaction &operator=(const Transaction &) = delete;
-
-    void commit()
-    {
-        m_dbConn.Execute(QStringLiteral("commit"));
-        m_open = false;
-    }
-
-private:
-    Connection &m_dbConn;
-    bool m_open = true;
-};
+    QString name = CleanFeedName(outline.title);
+    if (name.isEmpty())
+        name = CleanFeedName(outline.text);
+    const QString url = cleanUrl(outline.url);
+    if (url.isEmpty())
+        return QStringLiteral("Skipped, no feed URL: ") + name;
+    if (name.isEmpty())
+        return QStringLiteral("Skipped, no name: ") + url;
+    if (!isWebAddress(url))
+        return QStringLiteral("Skipped, not a web address: %1 (%2)").arg(name, url);
+    if (list.has(name, url))
+        return QStringLiteral("Skipped, already in the list: ") + name;
+    const std::optional<int> minute = list.takeMinute();
+    if (!minute)
+        return QStringLiteral("Skipped, every download minute is taken: ") + name;
+    feeds.insert({name, QString::number(*minute), list.takeFileName(folder, name), folder, url, true});
+    list.add(name, url);
+    return QStringLiteral("Added: ") + name;
+}
 
 } // namespace
 
@@ -431,34 +414,15 @@ QString CleanFeedName(const QString &name)
     return cutToFit(tidy, maxFeedNameLength, unlimited).trimmed();
 }
 
-QStringList ImportFeeds(Connection &dbConn, const std::vector<OpmlFeed> &feeds, const QString &folder)
+QStringList ImportFeeds(FeedStore &feeds, const std::vector<OpmlFeed> &outlines, const QString &folder)
 {
-    Transaction transaction(dbConn);
-    ListIndex list(dbConn);
     QStringList lines;
-    for (const OpmlFeed &feed : feeds) {
-        QString name = CleanFeedName(feed.title);
-        if (name.isEmpty())
-            name = CleanFeedName(feed.text);
-        const QString url = cleanUrl(feed.url);
-        if (url.isEmpty()) {
-            lines << QStringLiteral("Skipped, no feed URL: ") + name;
-        } else if (name.isEmpty()) {
-            lines << QStringLiteral("Skipped, no name: ") + url;
-        } else if (!isWebAddress(url)) {
-            lines << QStringLiteral("Skipped, not a web address: %1 (%2)").arg(name, url);
-        } else if (list.has(name, url)) {
-            lines << QStringLiteral("Skipped, already in the list: ") + name;
-        } else if (const std::optional<int> minute = list.takeMinute()) {
-            dbConn.Execute(statements::insertFeed(
-                {name, QString::number(*minute), list.takeFileName(folder, name), folder, url, true}));
-            list.add(name, url);
-            lines << QStringLiteral("Added: ") + name;
-        } else {
-            lines << QStringLiteral("Skipped, every download minute is taken: ") + name;
-        }
-    }
-    transaction.commit();
+    // The checks see what the inserts change, and a failure undoes them all.
+    feeds.allOrNothing([&] {
+        ListIndex list(feeds.byName());
+        for (const OpmlFeed &outline : outlines)
+            lines << importFeed(feeds, list, outline, folder);
+    });
     return lines;
 }
 

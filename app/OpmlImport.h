@@ -8,7 +8,7 @@
 
 namespace tidewell {
 
-class Connection;
+class FeedStore;
 
 // One feed outline of an OPML document, its values as written (entities
 // resolved, nothing trimmed yet). The URL is xmlUrl, or url where xmlUrl is
@@ -52,6 +52,6 @@ QString CleanFeedName(const QString &name);
 // list when its name (letter case aside) or its URL is, counting the ones
 // added before it. Returns one line per feed saying what became of it. All
 // or nothing: when a statement fails, RuntimeError leaves the list as it was.
-QStringList ImportFeeds(Connection &dbConn, const std::vector<OpmlFeed> &feeds, const QString &folder);
+QStringList ImportFeeds(FeedStore &feeds, const std::vector<OpmlFeed> &outlines, const QString &folder);
 
 } // namespace tidewell

@@ -5,7 +5,7 @@
 // minutes from 60 to 32767 are all the list can hold; the others still pass
 // every check before they are skipped.
 
-#include "Connection.h"
+#include "FeedStore.h"
 #include "OpmlImport.h"
 
 #include <QCoreApplication>
@@ -54,12 +54,12 @@ void importOpml(benchmark::State &state)
         QFile::remove(list);
         QFile::copy(QStringLiteral(TIDEWELL_BLANK_TEMPLATE), list);
         QFile::setPermissions(list, QFile::ReadOwner | QFile::WriteOwner);
-        tidewell::Connection dbConn;
-        dbConn.Open(QStringLiteral("Data Source=") + list);
+        tidewell::FeedStore feeds;
+        feeds.open(list);
         state.ResumeTiming();
 
         const tidewell::OpmlReading reading = tidewell::ReadOpmlFile(file);
-        const QStringList lines = tidewell::ImportFeeds(dbConn, reading.feeds, folder.path() + QLatin1Char('/'));
+        const QStringList lines = tidewell::ImportFeeds(feeds, reading.feeds, folder.path() + QLatin1Char('/'));
         added = lines.filter(QStringLiteral("Added: ")).size();
     }
     state.counters["outlines"] = outlines;

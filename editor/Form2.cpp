@@ -7,9 +7,6 @@
 #include "Skin.h"
 
 #include "PathHelpers.h"
-#include "RecordSet.h"
-#include "RecordWalk.h"
-#include "Statements.h"
 
 #include <QCheckBox>
 #include <QDialog>
@@ -145,19 +142,16 @@ void Form2::addColumns(ErrorTrap &onError)
 void Form2::listPodCast()
 {
     ErrorTrap onError = trap(QStringLiteral("listPodCast"));
-    std::optional<RecordSet> records;
-    onError(100, [&] { records.emplace(); });
+    // 100: the store reads the rows; there is no record set to make.
     onError(102, [&] {
         const QScopedValueRollback refilling(m_refilling, true);
         ListItems->removeRows(0, ListItems->rowCount());
     });
-    onError(104, [&] { records->Open(statements::feedsByName(), m_dbConn, adodb::OpenStatic, adodb::LockReadOnly); });
-    // A record set that did not open has no rows to walk; testing its end
-    // again and again would only repeat the report.
-    if (records && records->State() != 0)
-        fillRows(onError, *records);
-    if (onError.test(122, [&] { return records && records->State() != 0; }))
-        onError(122, [&] { records->Close(); });
+    std::vector<FeedRecord> feeds;
+    onError(104, [&] { feeds = m_dbConn.byName(); });
+    // 106 to 122: each feed a row, read whole; nothing to move or close.
+    for (const FeedRecord &feed : feeds)
+        fillRow(onError, feed);
     if (onError.test(124, [&] { return ListItems->rowCount() > 0; })) {
         onError(126, [&] {
             selectFirstRow();
@@ -172,31 +166,26 @@ void Form2::listPodCast()
     }
 }
 
-void Form2::fillRows(ErrorTrap &onError, RecordSet &records)
+void Form2::fillRow(ErrorTrap &onError, const FeedRecord &feed)
 {
-    const QString subItemFields[] = {QStringLiteral("minute"), QStringLiteral("filename"), QStringLiteral("folder"),
-                                     QStringLiteral("URL")};
-    WalkRecords(records, onError, 108, 120, [&](const QString &name) {
-        std::optional<int> row;
-        onError(108, [&] {
-            QList<QStandardItem *> items{new QStandardItem(name)};
-            for (int column = MinuteColumn; column <= ActiveColumn; ++column)
-                items << new QStandardItem;
-            ListItems->appendRow(items);
-            row = ListItems->rowCount() - 1;
-        });
-        if (!row)
-            return;
-        for (int subItem = 1; subItem <= 4; ++subItem) {
-            onError(108 + 2 * subItem, [&] {
-                const QString text = records.Fields(subItemFields[subItem - 1]).toText();
-                ListItems->item(*row, subItem)->setText(text);
-            });
-        }
-        onError(118, [&] {
-            const bool active = records.Fields(QStringLiteral("Active")).toBool();
-            ListItems->item(*row, ActiveColumn)->setText(active ? QStringLiteral("Yes") : QStringLiteral("No"));
-        });
+    // A feed whose name cannot be read becomes no row, so its values never
+    // land in the row before it.
+    std::optional<int> row;
+    onError(108, [&] {
+        QList<QStandardItem *> items{new QStandardItem(feed.name.toText())};
+        for (int column = MinuteColumn; column <= ActiveColumn; ++column)
+            items << new QStandardItem;
+        ListItems->appendRow(items);
+        row = ListItems->rowCount() - 1;
+    });
+    if (!row)
+        return;
+    const FieldValue *const subItems[] = {&feed.minute, &feed.filename, &feed.folder, &feed.url};
+    for (int subItem = 1; subItem <= 4; ++subItem)
+        onError(108 + 2 * subItem, [&] { ListItems->item(*row, subItem)->setText(subItems[subItem - 1]->toText()); });
+    onError(118, [&] {
+        const bool active = feed.active.toBool();
+        ListItems->item(*row, ActiveColumn)->setText(active ? QStringLiteral("Yes") : QStringLiteral("No"));
     });
 }
 
@@ -272,7 +261,7 @@ void Form2::PushButton5_Click()
     });
     if (!confirmed)
         return;
-    onError(106, [&] { m_dbConn.Execute(statements::deleteFeed(selectedText(NameColumn))); });
+    onError(106, [&] { m_dbConn.remove(selectedText(NameColumn)); });
     onError(108, [&] { listPodCast(); });
 }
 

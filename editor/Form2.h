@@ -1,8 +1,8 @@
 #pragma once
 
 #include "AddFolder.h"
-#include "Connection.h"
 #include "ErrorTrap.h"
+#include "FeedStore.h"
 #include "MessageBox.h"
 
 #include <QObject>
@@ -21,8 +21,6 @@ namespace tidewell {
 
 class MousePointerSwitch;
 
-class RecordSet;
-
 // The "Add / Remove Feeds" dialog. The object lives as long as the program
 // and keeps the editing state; its controls are made afresh at each opening
 // and destroyed when it closes.
@@ -34,7 +32,7 @@ public:
     struct Environment
     {
         MessageBox &messageBox;
-        Connection &dbConn;
+        FeedStore &dbConn;
         QString programFolder;
     };
 
@@ -120,15 +118,15 @@ private:
     void orderTabStops();
     void connectHandlers();
     void addColumns(ErrorTrap &onError);
-    void fillRows(ErrorTrap &onError, RecordSet &records);
+    void fillRow(ErrorTrap &onError, const FeedRecord &feed);
     void selectFirstRow();
     int selectedRow() const;
     QString selectedText(Column column) const;
     void minuteFieldLeft();
     bool minuteRefusedBefore(const QPushButton *button);
     void refuseMinute();
-    bool nameTaken(ErrorTrap &onError, RecordSet &records);
-    bool minuteTaken(ErrorTrap &onError, RecordSet &records);
+    bool nameTaken(ErrorTrap &onError);
+    bool minuteTaken(ErrorTrap &onError);
     bool writeFeed(ErrorTrap &onError);
     QString downloadsFolder() const;
 
@@ -140,7 +138,7 @@ private:
     void connectPointerHandlers();
 
     MessageBox &m_messageBox;
-    Connection &m_dbConn;
+    FeedStore &m_dbConn;
     QString m_programFolder;
     DialogFolderBrowser m_dialogFolderBrowser;
     FolderBrowser *m_folderBrowser = &m_dialogFolderBrowser;

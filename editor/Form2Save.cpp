@@ -2,8 +2,6 @@
 
 #include "MinuteEntry.h"
 #include "PathHelpers.h"
-#include "RecordSet.h"
-#include "Statements.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
@@ -36,19 +34,18 @@ void Form2::PushButton6_Click()
         refuse(142, QStringLiteral("Please enter URL."));
         return;
     }
-    // The minute goes into the statements as typed, so its form is checked
-    // here too: leaving the field is not the only way to reach this button.
+    // The minute goes to the table as the number typed, so its form is
+    // checked here too: leaving the field is not the only way to this button.
     if (!IsNumericMinute(Text5->text())) {
         refuseMinute();
         return;
     }
-    std::optional<RecordSet> records;
-    onError(110, [&] { records.emplace(); });
-    if (nameTaken(onError, *records)) {
+    // 110: the checks need no record set of their own.
+    if (nameTaken(onError)) {
         refuse(118, QStringLiteral("Feed name already exists.\r\nCould not be added."));
         return;
     }
-    if (minuteTaken(onError, *records)) {
+    if (minuteTaken(onError)) {
         refuse(128, Text5->text() + QStringLiteral(" minute(s) already exists.\r\nCould not be added."));
         return;
     }
@@ -58,41 +55,42 @@ void Form2::PushButton6_Click()
     onError(140, [&] { listPodCast(); });
 }
 
-bool Form2::nameTaken(ErrorTrap &onError, RecordSet &records)
+namespace {
+
+// A check's answer; a check whose query did not run has none, and asking for
+// it fails too, which stops the save as if the value were taken.
+bool answer(const std::optional<bool> &taken)
+{
+    if (!taken)
+        throw FeedStore::closedError();
+    return *taken;
+}
+
+} // namespace
+
+bool Form2::nameTaken(ErrorTrap &onError)
 {
     // Every statement finds a feed by its name, so no two feeds may share
     // one: a new feed's name and a stored feed's changed name are both
     // checked, the feed itself excepted.
     if (!onError.test(112, [&] { return oldName.isEmpty() || Text1->text() != oldName; }))
         return false;
-    onError(114, [&] {
-        records.Open(statements::feedsWithName(Text1->text()), m_dbConn, adodb::OpenStatic, adodb::LockReadOnly);
-    });
-    const bool taken = onError.test(116, [&] {
-        for (; !records.Eof(); records.MoveNext()) {
-            if (oldName.isEmpty() || records.Fields(QStringLiteral("name")).toText() != oldName)
-                return true;
-        }
-        return false;
-    });
-    if (!taken && onError.test(120, [&] { return records.State() != 0; }))
-        onError(120, [&] { records.Close(); });
-    return taken;
+    std::optional<bool> taken;
+    onError(114, [&] { taken = m_dbConn.nameTaken(Text1->text(), oldName); });
+    // 120: nothing to close.
+    return onError.test(116, [&] { return answer(taken); });
 }
 
-bool Form2::minuteTaken(ErrorTrap &onError, RecordSet &records)
+bool Form2::minuteTaken(ErrorTrap &onError)
 {
     // Any row with the minute refuses it, the loaded feed's own included:
     // only the very text it was loaded with is left unchecked.
     if (!onError.test(122, [&] { return Text5->text() != oldMinute; }))
         return false;
-    onError(124, [&] {
-        records.Open(statements::feedsWithMinute(Text5->text()), m_dbConn, adodb::OpenStatic, adodb::LockReadOnly);
-    });
-    const bool taken = onError.test(126, [&] { return !records.Eof(); });
-    if (!taken && onError.test(130, [&] { return records.State() != 0; }))
-        onError(130, [&] { records.Close(); });
-    return taken;
+    std::optional<bool> taken;
+    onError(124, [&] { taken = m_dbConn.minuteTaken(Text5->text()); });
+    // 130: nothing to close.
+    return onError.test(126, [&] { return answer(taken); });
 }
 
 bool Form2::writeFeed(ErrorTrap &onError)
@@ -101,9 +99,9 @@ bool Form2::writeFeed(ErrorTrap &onError)
                           Check1->isChecked()};
     const int reportsBefore = onError.reportCount();
     if (onError.test(132, [&] { return oldName.isEmpty(); }))
-        onError(134, [&] { m_dbConn.Execute(statements::insertFeed(feed)); });
+        onError(134, [&] { m_dbConn.insert(feed); });
     else
-        onError(136, [&] { m_dbConn.Execute(statements::updateFeed(feed, oldName)); });
+        onError(136, [&] { m_dbConn.update(oldName, feed); });
     // A write the database refused leaves the typed feed in the fields, to
     // be saved again rather than lost to the refill.
     return onError.reportCount() == reportsBefore;

@@ -1,6 +1,6 @@
 #include "MinuteEntry.h"
 
-#include "Statements.h"
+#include "FeedStore.h"
 
 #include <cmath>
 

@@ -1,41 +1,13 @@
 #include "DataFile.h"
 
-#include "ErrorTrap.h"
 #include "PathHelpers.h"
-#include "RuntimeError.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
 namespace tidewell::datafile {
-
-QString makerFolder()
-{
-    return GetSpecialFolderPath(special::CommonAppData) + QLatin1Char('/') + maker;
-}
-
-QString dataFolder()
-{
-    return makerFolder() + QLatin1Char('/') + product;
-}
-
-QString dataFilePath()
-{
-    return dataFolder() + QLatin1Char('/') + liveName;
-}
-
-QString connectionString()
-{
-    return QStringLiteral("PROVIDER=Microsoft.Jet.OLEDB.4.0;Data Source=") + GetSpecialFolderPath(special::CommonAppData)
-        + QLatin1Char('/') + maker + QLatin1Char('/') + product + QLatin1Char('/') + liveName
-        + QStringLiteral(";Persist Security Info=False");
-}
-
-bool folderListingFinds(const QString &path)
-{
-    return QFileInfo::exists(path);
-}
+namespace {
 
 void createFolder(const QString &path)
 {
@@ -61,23 +33,44 @@ void copyFile(const QString &from, const QString &to)
     QFile(to).setPermissions(QFile(to).permissions() | QFileDevice::WriteOwner | QFileDevice::WriteUser);
 }
 
-bool prepare(ErrorTrap &onError, const QString &programFolder)
+} // namespace
+
+QString makerFolder()
 {
-    if (onError.test(132, [] { return !folderListingFinds(makerFolder()); }))
-        onError(134, [] { createFolder(makerFolder()); });
-    if (onError.test(136, [] { return !folderListingFinds(dataFolder()); }))
-        onError(138, [] { createFolder(dataFolder()); });
+    return GetSpecialFolderPath(special::CommonAppData) + QLatin1Char('/') + maker;
+}
+
+QString dataFolder()
+{
+    return makerFolder() + QLatin1Char('/') + product;
+}
+
+QString dataFilePath()
+{
+    return dataFolder() + QLatin1Char('/') + liveName;
+}
+
+Preparation prepare(const QString &programFolder)
+{
+    Preparation done;
+    // A directory listing finds a file of that name as well as a folder.
+    if (!QFileInfo::exists(makerFolder()))
+        attempt(done.failures, Step::MakeMakerFolder, [] { createFolder(makerFolder()); });
+    if (!QFileInfo::exists(dataFolder()))
+        attempt(done.failures, Step::MakeDataFolder, [] { createFolder(dataFolder()); });
     // An empty file (a disk that filled up while it was made, say) holds no
     // feeds to keep: it is made again like a missing one.
-    if (!onError.test(140, [] { return !FileExists(dataFilePath()) || QFileInfo(dataFilePath()).size() == 0; }))
-        return false;
+    if (FileExists(dataFilePath()) && QFileInfo(dataFilePath()).size() > 0)
+        return done;
     const QString prepared = programFolder + QLatin1Char('/') + preparedTemplate;
-    if (onError.test(142, [&] { return FileExists(prepared); })) {
-        onError(144, [&] { copyFile(prepared, dataFilePath()); });
-        return false;
+    if (FileExists(prepared)) {
+        attempt(done.failures, Step::CopyPreparedTemplate, [&] { copyFile(prepared, dataFilePath()); });
+        return done;
     }
-    onError(146, [&] { copyFile(programFolder + QLatin1Char('/') + blankTemplate, dataFilePath()); });
-    return true; // 148
+    attempt(done.failures, Step::CopyBlankTemplate,
+            [&] { copyFile(programFolder + QLatin1Char('/') + blankTemplate, dataFilePath()); });
+    done.newDatabase = true;
+    return done;
 }
 
 } // namespace tidewell::datafile

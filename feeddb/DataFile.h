@@ -1,12 +1,11 @@
 #pragma once
 
 #include "Settings.h"
+#include "StepFailures.h"
 
 #include <QString>
 
 namespace tidewell {
-
-class ErrorTrap;
 
 // Where the feed database lives and how it comes to exist. Each function
 // looks the shared data location up afresh, as the start-up steps do.
@@ -21,22 +20,24 @@ inline const QString blankTemplate = QStringLiteral("dbBlank.mdb");
 QString makerFolder();   // <data location>/Marrowby
 QString dataFolder();    // <data location>/Marrowby/Tidewell Episode Keeper
 QString dataFilePath();  // .../dbData.mdb
-QString connectionString();
 
-// True when an entry of that name exists (a folder or, like the directory
-// listing it stands for, a file).
-bool folderListingFinds(const QString &path);
-// Raise "Path/File access error" (75) or "File not found" (53) on failure.
-void createFolder(const QString &path);
-void copyFile(const QString &from, const QString &to);
+// The steps of preparing that can fail: "Path/File access error" (75) or
+// "File not found" (53).
+enum class Step { MakeMakerFolder, MakeDataFolder, CopyPreparedTemplate, CopyBlankTemplate };
+
+struct Preparation
+{
+    // The database was made from the blank template (even if that copy
+    // failed), so the first filling of the list points its feeds at the
+    // desktop.
+    bool newDatabase = false;
+    StepFailures<Step> failures;
+};
 
 // Makes the data folder and, when it is missing, the live database from a
 // template in programFolder: the prepared dbPodcast.mdb unchanged when it is
-// there, else dbBlank.mdb. Each step reports its own failure through the trap
-// at its statement number and the next step runs. True when the database
-// was made from the blank template (even if that copy failed), so the first
-// filling of the list points its feeds at the desktop.
-bool prepare(ErrorTrap &onError, const QString &programFolder);
+// there, else dbBlank.mdb. A step that fails does not stop the next.
+Preparation prepare(const QString &programFolder);
 } // namespace datafile
 
 } // namespace tidewell

@@ -1,10 +1,12 @@
 #pragma once
 
 #include "Failure.h"
+#include "RuntimeError.h"
 
 #include <QString>
 
 #include <optional>
+#include <vector>
 
 namespace tidewell {
 
@@ -30,6 +32,9 @@ struct FeedDownloadOutcome
     // A new episode: where it now stands, and where it came from.
     QString episodeFile;
     QString episodeUrl;
+    // What went wrong looking the feed up, for the error report of the
+    // button's handler (a scheduled job ends at the first instead).
+    std::vector<RuntimeError> lookUpFailures;
 
     bool succeeded() const { return kind == Downloaded || kind == Unchanged; }
 };

@@ -1,13 +1,10 @@
 #include "FeedDownloadJob.h"
 
-#include "Connection.h"
-#include "ErrorTrap.h"
 #include "FeedReader.h"
+#include "FeedStore.h"
 #include "Network.h"
 #include "PathHelpers.h"
-#include "RecordSet.h"
 #include "ScheduleStore.h"
-#include "Statements.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -22,31 +19,31 @@ struct FeedDetails
     QString url;
 };
 
-// Runs one step of the job, through the trap when there is one.
-template <typename Step>
-void run(ErrorTrap *onError, Step &&step)
+// A field's text; empty when it cannot be read, and then why.
+QString textOf(const FieldValue &field, std::vector<RuntimeError> &failures)
 {
-    if (onError)
-        (*onError)(0, std::forward<Step>(step));
-    else
-        step();
+    try {
+        return field.toText();
+    } catch (const RuntimeError &error) {
+        failures.push_back(error);
+        return {};
+    }
 }
 
-FeedDetails lookUp(Connection &dbConn, qint64 row, ErrorTrap *onError)
+// The feed's details, and each run-time error of looking them up.
+FeedDetails lookUp(const FeedStore &feeds, qint64 row, std::vector<RuntimeError> &failures)
 {
-    FeedDetails details;
-    RecordSet records;
-    run(onError, [&] { records.Open(statements::feedAtRow(row), dbConn, adodb::OpenStatic, adodb::LockReadOnly); });
-    bool found = false;
-    run(onError, [&] { found = !records.Eof(); });
-    if (found) {
-        run(onError, [&] { details.folder = records.Fields(QStringLiteral("folder")).toText(); });
-        run(onError, [&] { details.filename = records.Fields(QStringLiteral("filename")).toText(); });
-        run(onError, [&] { details.url = records.Fields(QStringLiteral("url")).toText(); });
+    std::optional<FeedRecord> record;
+    try {
+        record = feeds.find(row);
+    } catch (const RuntimeError &error) {
+        // Nor can whether it was found be asked: that is said too.
+        failures = {error, FeedStore::closedError()};
+        return {};
     }
-    if (records.State() != 0)
-        records.Close();
-    return details;
+    if (!record)
+        return {};
+    return {textOf(record->folder, failures), textOf(record->filename, failures), textOf(record->url, failures)};
 }
 
 // Why a read gave no episode, as far as the reader can tell.
@@ -110,9 +107,13 @@ FeedDownload::FeedDownload(FeedDownloadContext context, qint64 row, QObject *par
 
 FeedDownload::~FeedDownload() = default;
 
-void FeedDownload::start(ErrorTrap *onError)
+void FeedDownload::start(bool byHand)
 {
-    const FeedDetails feed = lookUp(m_context.dbConn, m_row, onError);
+    std::vector<RuntimeError> failures;
+    const FeedDetails feed = lookUp(m_context.feeds, m_row, failures);
+    if (!byHand && !failures.empty())
+        throw failures.front();
+    m_outcome.lookUpFailures = std::move(failures);
     if (feed.folder.isEmpty() || feed.filename.isEmpty() || feed.url.isEmpty()) {
         finish(FeedDownloadOutcome::MissingDetails);
         return;

@@ -2,6 +2,7 @@
 
 #include "DownloadOutcome.h"
 #include "EpisodeTransfer.h"
+#include "RuntimeError.h"
 
 #include <QObject>
 #include <QString>
@@ -12,9 +13,8 @@
 
 namespace tidewell {
 
-class Connection;
-class ErrorTrap;
 class FeedReader;
+class FeedStore;
 class Network;
 class ScheduleStore;
 
@@ -23,7 +23,7 @@ class ScheduleStore;
 // confirmed with the server instead of fetched again.
 struct FeedDownloadContext
 {
-    Connection &dbConn;
+    FeedStore &feeds;
     Network &network;
     ScheduleStore *store = nullptr;
 };
@@ -38,11 +38,11 @@ class DownloadJob : public QObject
 public:
     using QObject::QObject;
 
-    // With a trap, each step of the look-up reports its own run-time error
-    // and the job goes on, as the button's handler does; without one, the
-    // first run-time error ends the job and reaches the caller, as the
-    // scheduler wants. May finish before it returns: connect first.
-    virtual void start(ErrorTrap *onError) = 0;
+    // By hand, each run-time error of the look-up is kept in the outcome
+    // and the job goes on, as the button's handler has it; scheduled, the
+    // first one ends the job and reaches the caller. May finish before it
+    // returns: connect first.
+    virtual void start(bool byHand) = 0;
     // Ends the job at once, leaving the old episode as it was.
     virtual void abort() = 0;
     virtual bool isFinished() const = 0;
@@ -68,7 +68,7 @@ public:
     FeedDownload(FeedDownloadContext context, qint64 row, QObject *parent = nullptr);
     ~FeedDownload() override;
 
-    void start(ErrorTrap *onError) override;
+    void start(bool byHand) override;
     void abort() override;
     bool isFinished() const override { return m_finished; }
     const FeedDownloadOutcome &outcome() const override { return m_outcome; }

@@ -1,66 +1,49 @@
 #include "FeedList.h"
 
-#include "Connection.h"
-#include "ErrorTrap.h"
+#include "FeedStore.h"
 #include "FormatCountdown.h"
 #include "PathHelpers.h"
-#include "RecordSet.h"
-#include "RecordWalk.h"
-#include "Statements.h"
 
 #include <QUrl>
 
 namespace tidewell {
 namespace {
 
-// The row and the host are the scheduler's own business: a value that cannot
-// be read leaves them empty and reports nothing.
-template <typename Read>
-void quietly(Read &&read)
+std::optional<FeedListRow> readRow(const FeedRecord &record, StepFailures<FeedListStep> &failures)
 {
-    try {
-        read();
-    } catch (const RuntimeError &) {
-    }
-}
-
-void readRows(RecordSet &records, ErrorTrap &onError, std::vector<FeedListRow> &rows)
-{
-    WalkRecords(records, onError, 112, 118, [&](const QString &name) {
-        FeedListRow row;
-        row.name = name;
-        quietly([&] { row.row = records.Fields(QStringLiteral("row")).toText().toLongLong(); });
-        quietly([&] { row.host = QUrl(records.Fields(QStringLiteral("URL")).toText().trimmed()).host().toLower(); });
-        onError(114, [&] {
-            const qint16 minute = records.Fields(QStringLiteral("minute")).toInt16();
-            row.countdown = FormatCountdown(qint32{minute} * 60);
-            row.minute = minute;
-        });
-        onError(116, [&] {
-            row.active = records.Fields(QStringLiteral("Active")).toBool() ? QStringLiteral("Yes") : QStringLiteral("No");
-        });
-        rows.push_back(std::move(row));
+    FeedListRow row;
+    if (!attempt(failures, FeedListStep::Name, [&] { row.name = record.name.toText(); }))
+        return std::nullopt;
+    row.row = record.row;
+    // The host is the scheduler's own business: none is no failure.
+    if (!record.url.isNull())
+        row.host = QUrl(record.url.toText().trimmed()).host().toLower();
+    attempt(failures, FeedListStep::Minute, [&] {
+        const qint16 minute = record.minute.toInt16();
+        row.countdown = FormatCountdown(qint32{minute} * 60);
+        row.minute = minute;
     });
+    attempt(failures, FeedListStep::Active,
+            [&] { row.active = record.active.toBool() ? QStringLiteral("Yes") : QStringLiteral("No"); });
+    return row;
 }
 
 } // namespace
 
-std::vector<FeedListRow> ReadFeedList(Connection &dbConn, ErrorTrap &onError, bool &newDatabase)
+FeedListReading ReadFeedList(FeedStore &feeds, bool &newDatabase)
 {
-    RecordSet records; // 100
-    if (onError.test(102, [&] { return newDatabase; })) {
-        onError(104, [&] { dbConn.Execute(statements::pointFoldersAtDesktop(GetDesktopPath())); });
+    FeedListReading list;
+    if (newDatabase) {
+        attempt(list.failures, FeedListStep::PointFolders, [&] { feeds.pointFoldersAt(GetDesktopPath()); });
         newDatabase = false;
     }
-    onError(106, [&] { records.Open(statements::feedRowsByMinute(), dbConn, adodb::OpenStatic, adodb::LockReadOnly); });
-    std::vector<FeedListRow> rows;
-    // A record set that did not open has no rows to walk; testing its end
-    // again and again would only repeat the report.
-    if (records.State() != 0) {
-        readRows(records, onError, rows);
-        onError(120, [&] { records.Close(); });
+    std::vector<FeedRecord> records;
+    attempt(list.failures, FeedListStep::Query, [&] { records = feeds.byMinute(); });
+    for (const FeedRecord &record : records) {
+        if (std::optional<FeedListRow> row = readRow(record, list.failures))
+            list.rows.push_back(std::move(*row));
     }
-    return rows;
+    return list;
 }
 
 std::vector<ScheduledFeed> ScheduledFeeds(const std::vector<FeedListRow> &rows, qint32 secondsPerMinute)

@@ -1,8 +1,5 @@
 #include "HeadlessScheduler.h"
 
-#include "ErrorTrap.h"
-#include "FeedList.h"
-
 namespace tidewell {
 
 HeadlessScheduler::HeadlessScheduler(Environment environment, Report report)
@@ -10,7 +7,7 @@ HeadlessScheduler::HeadlessScheduler(Environment environment, Report report)
       m_driver({environment.clock, environment.store,
                 [environment](FeedRow row) {
                     return std::make_unique<FeedDownload>(
-                        FeedDownloadContext{environment.dbConn, environment.network, environment.store}, row);
+                        FeedDownloadContext{environment.feeds, environment.network, environment.store}, row);
                 },
                 environment.secondsPerMinute, environment.tickMilliseconds, environment.afterDownloadCommand,
                 environment.afterDownload})
@@ -26,13 +23,11 @@ HeadlessScheduler::HeadlessScheduler(Environment environment, Report report)
             [this](FeedRow, const QString &feed, const QString &report) { m_report(feed, report); });
 }
 
-bool HeadlessScheduler::reload()
+bool HeadlessScheduler::reload(const FeedListReading &list)
 {
-    ErrorTrap onError(m_environment.reports, QStringLiteral("Headless"), QStringLiteral("listPodCast"));
-    const std::vector<FeedListRow> rows = ReadFeedList(m_environment.dbConn, onError, m_newDatabase);
-    if (onError.reportCount() > 0 && rows.empty())
+    if (list.unreadable())
         return false;
-    m_driver.setFeeds(ScheduledFeeds(rows, m_environment.secondsPerMinute));
+    m_driver.setFeeds(ScheduledFeeds(list.rows, m_environment.secondsPerMinute));
     if (!m_driver.engine().isCounting())
         m_driver.start(CountdownEngine::Start::Resume);
     return true;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FeedList.h"
 #include "ScheduleDriver.h"
 
 #include <QObject>
@@ -10,8 +11,7 @@
 namespace tidewell {
 
 class AfterDownloadCommand;
-class Connection;
-class MessageBox;
+class FeedStore;
 class Network;
 class ScheduleStore;
 
@@ -26,9 +26,8 @@ public:
 
     struct Environment
     {
-        Connection &dbConn;
+        FeedStore &feeds;
         Network &network;
-        MessageBox &reports;
         const Clock &clock;
         ScheduleStore *store = nullptr;
         qint32 secondsPerMinute = 60; // shorter in tests
@@ -40,11 +39,11 @@ public:
 
     HeadlessScheduler(Environment environment, Report report);
 
-    // Reads the feed table again. Feeds that are still there, unchanged, keep
+    // The feed list, read again. Feeds that are still there, unchanged, keep
     // their counts; new or changed ones start from zero; removed ones stop.
     // The first reading starts counting, each feed from its stored due time.
-    // False when the table could not be read: the feeds and counts stay.
-    bool reload();
+    // False when the list could not be read: the feeds and counts stay.
+    bool reload(const FeedListReading &list);
     // Stops for good: every running download ends, leaving each old episode
     // alone, and is neither reported nor kept as the feed's last outcome.
     void stop();
@@ -52,15 +51,10 @@ public:
     int feedCount() const { return m_driver.engine().size(); }
     ScheduleDriver &driver() { return m_driver; }
 
-    // True when the data file was just made from the blank template; the
-    // first reading then points the feeds at the desktop, as the window does.
-    void setNewDatabase(bool value) { m_newDatabase = value; }
-
 private:
     Environment m_environment;
     Report m_report;
     ScheduleDriver m_driver;
-    bool m_newDatabase = false;
 };
 
 } // namespace tidewell

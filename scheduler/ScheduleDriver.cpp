@@ -116,7 +116,7 @@ void ScheduleDriver::runDue()
         return;
     noticeSleep();
     for (const int index : m_engine.dueFeeds())
-        enqueue(index, true, nullptr, false);
+        enqueue(index, true);
     pump();
 }
 
@@ -125,11 +125,11 @@ void ScheduleDriver::downloadScheduled(FeedRow row)
     const int index = m_engine.indexOf(row);
     if (m_shutDown || m_holding || index < 0 || m_engine.isClaimed(index))
         return;
-    enqueue(index, true, nullptr, false);
+    enqueue(index, true);
     pump();
 }
 
-ScheduleDriver::Manual ScheduleDriver::downloadNow(FeedRow row, ErrorTrap *onError)
+ScheduleDriver::Manual ScheduleDriver::downloadNow(FeedRow row)
 {
     const int index = m_engine.indexOf(row);
     if (m_shutDown || m_holding || index < 0)
@@ -141,11 +141,11 @@ ScheduleDriver::Manual ScheduleDriver::downloadNow(FeedRow row, ErrorTrap *onErr
     if (queued != m_waiting.end()) {
         // Its scheduled turn, taken now: still the scheduled download.
         Waiting promoted = *queued;
-        promoted.onError = onError;
+        promoted.byHand = true;
         m_waiting.erase(queued);
         m_waiting.push_front(promoted);
     } else {
-        enqueue(index, false, onError, true);
+        enqueue(index, false);
     }
     pump();
     return isWaiting(row) ? Manual::Waiting : Manual::Started;
@@ -156,12 +156,13 @@ bool ScheduleDriver::isWaiting(FeedRow row) const
     return std::any_of(m_waiting.begin(), m_waiting.end(), [row](const Waiting &waiting) { return waiting.row == row; });
 }
 
-void ScheduleDriver::enqueue(int index, bool scheduled, ErrorTrap *onError, bool first)
+void ScheduleDriver::enqueue(int index, bool scheduled)
 {
     m_engine.claim(index);
     const ScheduledFeed &feed = m_engine.feed(index);
-    const Waiting waiting{feed.row, feed.host, scheduled, onError};
-    if (first)
+    // One asked for by hand goes first.
+    const Waiting waiting{feed.row, feed.host, scheduled, !scheduled};
+    if (!scheduled)
         m_waiting.push_front(waiting);
     else
         m_waiting.push_back(waiting);
@@ -219,7 +220,7 @@ void ScheduleDriver::launch(const Waiting &next)
     if (m_shutDown)
         return; // whoever heard of the start ended the program
     try {
-        job->start(next.onError);
+        job->start(next.byHand);
     } catch (const RuntimeError &error) {
         const auto found = m_running.find(row);
         if (found == m_running.end() || found->second.job != job)

@@ -15,7 +15,6 @@
 namespace tidewell {
 
 class AfterDownloadCommand;
-class ErrorTrap;
 class ScheduleStore;
 
 // How a download ended, as the driver tells its owner.
@@ -96,9 +95,8 @@ public:
     };
     // A download asked for by hand (the button, --download): its end comes
     // as ended() for its row. A feed waiting for its scheduled turn goes
-    // first instead. `onError` reports the look-up's errors; it must live
-    // until the end.
-    Manual downloadNow(FeedRow row, ErrorTrap *onError);
+    // first instead.
+    Manual downloadNow(FeedRow row);
     bool isRunning(FeedRow row) const { return m_running.contains(row); }
     bool isWaiting(FeedRow row) const;
     int runningCount() const { return static_cast<int>(m_running.size()); }
@@ -128,7 +126,7 @@ private:
         FeedRow row = 0;
         QString host;
         bool scheduled = true;
-        ErrorTrap *onError = nullptr;
+        bool byHand = false; // a scheduled one too, once its turn is taken by hand
     };
     struct Running
     {
@@ -140,7 +138,7 @@ private:
 
     void wake();
     void noticeSleep();
-    void enqueue(int index, bool scheduled, ErrorTrap *onError, bool first);
+    void enqueue(int index, bool scheduled);
     void pump();
     bool startNextThatFits();
     void launch(const Waiting &next);

@@ -15,69 +15,7 @@ namespace tidewell {
 
 namespace {
 
-// One prepared statement, bound and stepped; finalised when it goes.
-class Statement
-{
-public:
-    Statement(sqlite3 *db, const char *sql)
-    {
-        if (db)
-            sqlite3_prepare_v2(db, sql, -1, &m_statement, nullptr);
-    }
-    ~Statement() { sqlite3_finalize(m_statement); }
-    Statement(const Statement &) = delete;
-    Statement &operator=(const Statement &) = delete;
-
-    Statement &bind(int index, const QString &text)
-    {
-        const QByteArray utf8 = text.toUtf8();
-        sqlite3_bind_text(m_statement, index, utf8.constData(), static_cast<int>(utf8.size()), SQLITE_TRANSIENT);
-        return *this;
-    }
-    Statement &bind(int index, const QByteArray &bytes)
-    {
-        sqlite3_bind_text(m_statement, index, bytes.constData(), static_cast<int>(bytes.size()), SQLITE_TRANSIENT);
-        return *this;
-    }
-    Statement &bind(int index, qint64 number)
-    {
-        sqlite3_bind_int64(m_statement, index, number);
-        return *this;
-    }
-    Statement &bind(int index, std::optional<qint64> number)
-    {
-        if (number)
-            return bind(index, *number);
-        sqlite3_bind_null(m_statement, index);
-        return *this;
-    }
-
-    // True while there is a row to read.
-    bool next() { return m_statement && sqlite3_step(m_statement) == SQLITE_ROW; }
-    // True when the statement ran to its end.
-    bool run() { return m_statement && sqlite3_step(m_statement) == SQLITE_DONE; }
-
-    QString text(int column) const
-    {
-        const auto *bytes = reinterpret_cast<const char *>(sqlite3_column_text(m_statement, column));
-        return QString::fromUtf8(bytes, sqlite3_column_bytes(m_statement, column));
-    }
-    QByteArray bytes(int column) const
-    {
-        const auto *bytes = reinterpret_cast<const char *>(sqlite3_column_text(m_statement, column));
-        return QByteArray(bytes, sqlite3_column_bytes(m_statement, column));
-    }
-    qint64 number(int column) const { return sqlite3_column_int64(m_statement, column); }
-    std::optional<qint64> optionalNumber(int column) const
-    {
-        if (sqlite3_column_type(m_statement, column) == SQLITE_NULL)
-            return std::nullopt;
-        return number(column);
-    }
-
-private:
-    sqlite3_stmt *m_statement = nullptr;
-};
+using sqlite::Statement;
 
 // Version 3 keys every table by the feed's row, keeps a download's outcome
 // and failure as values, and, for each file and feed document, the address
@@ -173,11 +111,6 @@ private:
     std::thread m_thread;
 };
 
-void ScheduleStore::Closer::operator()(sqlite3 *db) const
-{
-    sqlite3_close(db);
-}
-
 QString ScheduleStore::defaultPath()
 {
     return StateFolder() + QStringLiteral("/schedule.sqlite");
@@ -213,18 +146,16 @@ void ScheduleStore::open(const QString &path)
                            : QStringLiteral("cannot make the folder of %1").arg(path);
         return;
     }
-    sqlite3 *db = nullptr;
     // Read-only or not, the connection may write: reading a file in
     // write-ahead-log mode takes a few bytes of shared memory beside it.
-    const int flags = readOnly ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
-    const int opened = sqlite3_open_v2(path.toUtf8().constData(), &db, flags, nullptr);
-    m_db.reset(db);
+    const bool opened = m_db.open(path, !readOnly);
     const auto fail = [&](const QString &what) {
-        m_error = what + QStringLiteral(": ") + QString::fromUtf8(sqlite3_errmsg(m_db.get()));
-        m_db.reset();
+        m_error = what + QStringLiteral(": ") + m_db.errorMessage();
+        m_db.close();
     };
-    if (opened != SQLITE_OK)
+    if (!opened)
         return fail(QStringLiteral("cannot open %1").arg(path));
+    sqlite3 *db = m_db.get();
     // Setting the file up may wait a moment for another copy of the program;
     // after that nothing waits.
     sqlite3_busy_timeout(db, 2000);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DownloadOutcome.h"
+#include "Sqlite.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -12,8 +13,6 @@
 #include <optional>
 #include <set>
 #include <vector>
-
-struct sqlite3;
 
 namespace tidewell {
 
@@ -49,7 +48,7 @@ public:
     // Writes what is still waiting, if it can at once.
     ~ScheduleStore() override;
 
-    bool isOpen() const { return m_db != nullptr; }
+    bool isOpen() const { return static_cast<bool>(m_db); }
     const QString &error() const { return m_error; }
 
     // A feed's schedule. The name and the interval are those it was kept
@@ -123,10 +122,6 @@ Q_SIGNALS:
     void writeProblem(const QString &message);
 
 private:
-    struct Closer
-    {
-        void operator()(sqlite3 *db) const;
-    };
     class Checkpointer;
 
     void open(const QString &path);
@@ -141,7 +136,7 @@ private:
     Written write();
     void setProblem(const QString &message);
 
-    std::unique_ptr<sqlite3, Closer> m_db;
+    sqlite::Database m_db;
     Mode m_mode;
     QString m_path;
     mutable QString m_error;

@@ -1,9 +1,8 @@
 #pragma once
 
-#include "Connection.h"
+#include "FeedDatabase.h"
 #include "LoopbackServer.h"
 #include "SampleFeeds.h"
-#include "Statements.h"
 #include "TemporaryHome.h"
 
 #include <QDir>
@@ -53,10 +52,7 @@ protected:
         if (!QFile::exists(home.dataFile())) {
             ASSERT_EQ(run({QStringLiteral("--list")}).status, 0);
         }
-        Connection db;
-        db.Open(QStringLiteral("Data Source=") + home.dataFile());
-        db.Execute(statements::insertFeed(
-            {name, QString::number(minute), filename, feedFolder, url, true}));
+        openFeeds(home.dataFile()).insert({name, QString::number(minute), filename, feedFolder, url, true});
     }
 
     QByteArray episode() const

@@ -60,6 +60,27 @@ TEST_F(CommandLine, DownloadReportsAsTheButtonDoes)
     EXPECT_EQ(episode(), QByteArray("new episode"));
 }
 
+TEST_F(CommandLine, UnreadableFieldsAreReportedAtTheWindowsStatementNumbers)
+{
+    addFeed(QStringLiteral("Good"), 5, server.url(QStringLiteral("/feed.xml")), folder);
+    addFeed(QStringLiteral("Gap"), 6, server.url(QStringLiteral("/feed.xml")), folder);
+    test::runSql(home.dataFile(), QStringLiteral("update [rss] set [folder]=NULL where name='Gap'"));
+    test::runSql(home.dataFile(), QStringLiteral("insert into [rss] values (NULL,7,'x.mp3','/x/','http://x',1)"));
+    Result result = run({QStringLiteral("--list")});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.out, QStringLiteral("Good\t00:05:00\tYes\nGap\t00:06:00\tYes\n"));
+    EXPECT_TRUE(result.err.contains(QStringLiteral("Invalid use of Null\nin Tidefetch2021/08/31.Form1.listPodCast "
+                                                   "at line 112\n")))
+        << result.err.toStdString();
+
+    result = run({QStringLiteral("--download"), QStringLiteral("Gap")});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.out, QStringLiteral("No folder, filename or feed URL specied on this feed\n"));
+    EXPECT_TRUE(result.err.contains(QStringLiteral("Invalid use of Null\nin Tidefetch2021/08/31.Form1.PushButton2_Click "
+                                                   "at line 0\n")))
+        << result.err.toStdString();
+}
+
 TEST_F(CommandLine, ImportsAnotherProgramsListAndExportsItIntoAFreshHomeUnchanged)
 {
     Result result = run({QStringLiteral("--import-opml"),
@@ -69,12 +90,8 @@ TEST_F(CommandLine, ImportsAnotherProgramsListAndExportsItIntoAFreshHomeUnchange
     EXPECT_TRUE(result.out.endsWith(QStringLiteral("Skipped, already in the list: Morning Briefing (mirror)\n")));
     EXPECT_TRUE(run({QStringLiteral("--list")})
                     .out.contains(QStringLiteral("Rock 'n' Roll & Politics\t01:01:00\tYes\n")));
-    {
-        Connection db;
-        db.Open(QStringLiteral("Data Source=") + home.dataFile());
-        for (const auto &row : db.query(QStringLiteral("select [folder] from [rss]")).rows)
-            EXPECT_EQ(row[0].toText(), home.desktop() + QLatin1Char('/'));
-    }
+    for (const FeedRecord &feed : test::openFeeds(home.dataFile()).byName())
+        EXPECT_EQ(feed.folder.toText(), home.desktop() + QLatin1Char('/'));
 
     const Result exported = run({QStringLiteral("--export-opml")});
     EXPECT_EQ(exported.status, 0);
@@ -285,6 +302,21 @@ TEST_F(Headless, DownloadsOnScheduleAndReadsTheListAgainOnHangUp)
     stop(SIGINT);
     EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(process.exitCode(), 0);
+}
+
+TEST_F(Headless, ReportsWhatItCannotReadOfTheListUnderItsOwnName)
+{
+    addFeed(QStringLiteral("Quick"), 1, server.url(QStringLiteral("/feed.xml")), folder);
+    test::runSql(home.dataFile(), QStringLiteral("insert into [rss] values ('NoMinute',NULL,'x.mp3','/x/','http://x',1)"));
+    start();
+    QByteArray errors;
+    ASSERT_TRUE(waitFor([&] {
+        errors += process.readAllStandardError();
+        return errors.contains("Scheduling 2 feeds");
+    })) << errors.constData();
+    EXPECT_TRUE(errors.contains("Invalid use of Null\nin Tidefetch2021/08/31.Headless.listPodCast at line 114\n"))
+        << errors.constData();
+    stop(SIGTERM);
 }
 
 TEST_F(Headless, SigtermInTheMiddleOfATransferLeavesTheOldEpisode)

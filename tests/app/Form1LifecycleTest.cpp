@@ -1,12 +1,11 @@
 #include "../shell/FakeTrayBackend.h"
 
-#include "Connection.h"
+#include "FeedDatabase.h"
 #include "Form1.h"
 #include "ProgramTitle.h"
 #include "ScriptedMessageBox.h"
 #include "Settings.h"
 #include "StartUp.h"
-#include "Statements.h"
 #include "TemporaryHome.h"
 #include "cSysTray.h"
 
@@ -70,13 +69,11 @@ protected:
         ASSERT_TRUE(QDir().mkpath(home.dataFolder()));
         ASSERT_TRUE(QFile::copy(QStringLiteral(TIDEWELL_BLANK_TEMPLATE), home.dataFile()));
         QFile::setPermissions(home.dataFile(), QFile::permissions(home.dataFile()) | QFileDevice::WriteOwner);
-        Connection db;
-        db.Open(QStringLiteral("Data Source=") + home.dataFile());
+        FeedStore feeds = test::openFeeds(home.dataFile());
         int minute = 0;
         for (const QString &name : names)
-            db.Execute(statements::insertFeed({name, QString::number(minute += 5), QStringLiteral("x.mp3"),
-                                               home.path() + QLatin1Char('/'), QStringLiteral("http://127.0.0.1:9/"),
-                                               true}));
+            feeds.insert({name, QString::number(minute += 5), QStringLiteral("x.mp3"), home.path() + QLatin1Char('/'),
+                          QStringLiteral("http://127.0.0.1:9/"), true});
     }
 
     void clickIcon(quint32 event = trayevent::LeftButtonUp) { tray->deliver(event); }
@@ -295,11 +292,11 @@ TEST_F(Form1Lifecycle, ClosingWhileHiddenTakesTheIconOutAndClosesTheDatabase)
 {
     load();
     minimise();
-    ASSERT_EQ(form->dbConn.State(), 1);
+    ASSERT_TRUE(form->dbConn.isOpen());
     form->close();
     EXPECT_TRUE(programEnded);
     EXPECT_EQ(callsOf(NotifyMessage::Delete), 1u);
-    EXPECT_EQ(form->dbConn.State(), 0);
+    EXPECT_FALSE(form->dbConn.isOpen());
     EXPECT_FALSE(form->cSysTray1->InTray());
     EXPECT_TRUE(box.shown().empty()) << box.prompts().join(QLatin1Char('\n')).toStdString();
 }

@@ -1,7 +1,7 @@
 #include "../shell/FakeTrayBackend.h"
-#include "Connection.h"
 #include "FakeClock.h"
 #include "FakeDownloads.h"
+#include "FeedDatabase.h"
 #include "Form1.h"
 #include "ProgramIcon.h"
 #include "SampleFeeds.h"
@@ -10,7 +10,6 @@
 #include "NetworkRules.h"
 #include "ScriptedMessageBox.h"
 #include "Settings.h"
-#include "Statements.h"
 #include "TemporaryHome.h"
 
 #include <QDateTime>
@@ -68,17 +67,26 @@ protected:
         const QByteArray path = "/" + slug(name);
         server.serve(path + ".xml", Reply::ok(rssWithEpisode(server.url(QString::fromUtf8(path + ".mp3")))));
         server.serve(path + ".mp3", Reply::ok("episode " + name.toUtf8(), "audio/mpeg"));
-        execute(statements::insertFeed({name, QString::number(minute), name + QStringLiteral(".mp3"), folder,
-                                        server.url(QString::fromUtf8(path + ".xml")), active}));
+        change([=, this](FeedStore &feeds) {
+            feeds.insert({name, QString::number(minute), name + QStringLiteral(".mp3"), folder,
+                          server.url(QString::fromUtf8(path + ".xml")), active});
+        });
     }
 
+    // A change the program itself never makes, made as the sqlite3 command would.
     void execute(const QString &statement)
     {
-        if (form) {
-            form->dbConn.Execute(statement);
-            return;
-        }
-        pending << statement;
+        change([=, this](FeedStore &) { test::runSql(home.dataFile(), statement); });
+    }
+
+    // Made at once when the window has opened the feed list, else as soon as
+    // it has.
+    void change(const std::function<void(FeedStore &)> &made)
+    {
+        if (form)
+            made(form->dbConn);
+        else
+            pending.push_back(made);
     }
 
     void load(const QString &startStopState)
@@ -95,8 +103,8 @@ protected:
         };
         form = std::make_unique<Form1>(environment);
         form->Form_Load();
-        for (const QString &statement : pending)
-            form->dbConn.Execute(statement);
+        for (const auto &made : pending)
+            made(form->dbConn);
         pending.clear();
         form->listPodCast();
     }
@@ -158,7 +166,7 @@ protected:
     test::FakeClock clock;
     LoopbackServer server;
     QString folder;
-    QStringList pending;
+    std::vector<std::function<void(FeedStore &)>> pending;
     bool programEnded = false;
     // Downloads that end when the test says, instead of the loopback server's.
     std::unique_ptr<test::FakeDownloads> fakes;
@@ -295,9 +303,9 @@ TEST_F(Form1Scheduling, ARefillWhileOnKeepsTheCountsOfFeedsThatStay)
     clock.advance(100);
 
     // Bravo goes, Delta comes first, Charlie's interval changes.
-    form->dbConn.Execute(statements::deleteFeed(QStringLiteral("Bravo")));
+    form->dbConn.remove(QStringLiteral("Bravo"));
     addFeed(QStringLiteral("Delta"), 1);
-    form->dbConn.Execute(QStringLiteral("update [rss] set [minute]=20 where name='Charlie'"));
+    execute(QStringLiteral("update [rss] set [minute]=20 where name='Charlie'"));
     form->listPodCast();
     ASSERT_EQ(form->rowCount(), 3);
     EXPECT_EQ(form->Timer1.size(), 3u);
@@ -318,7 +326,7 @@ TEST_F(Form1Scheduling, ARefillWhileOnKeepsTheCountsOfFeedsThatStay)
     EXPECT_EQ(downloads(QStringLiteral("Charlie")), 1);
 
     // Rows that are gone take their timers with them; their ticks do nothing.
-    form->dbConn.Execute(QStringLiteral("delete from [rss] where name<>'Delta'"));
+    execute(QStringLiteral("delete from [rss] where name<>'Delta'"));
     form->listPodCast();
     EXPECT_EQ(form->Timer1.size(), 1u);
     form->Timer1_Timer(1);
@@ -381,7 +389,7 @@ TEST_F(Form1Scheduling, ClosingTheWindowDuringATransferLeavesTheOldEpisodeAlone)
     tick(QStringLiteral("Mid"), 300);
 
     EXPECT_TRUE(programEnded);
-    EXPECT_EQ(form->dbConn.State(), 0);
+    EXPECT_FALSE(form->dbConn.isOpen());
     QFile episode(folder + QStringLiteral("Mid.mp3"));
     ASSERT_TRUE(episode.open(QIODevice::ReadOnly));
     EXPECT_EQ(episode.readAll(), QByteArray("last week's episode"));
@@ -460,9 +468,8 @@ TEST_F(Form1Scheduling, AStartThatCannotReadTheFeedListKeepsTheStoredCounts)
     form.reset();
     clock.advance(3600);
     const auto renameTable = [&](const char *from, const char *to) {
-        Connection db;
-        db.Open(QStringLiteral("Data Source=") + home.dataFile());
-        db.Execute(QStringLiteral("alter table [%1] rename to [%2]").arg(QLatin1String(from), QLatin1String(to)));
+        test::runSql(home.dataFile(),
+                     QStringLiteral("alter table [%1] rename to [%2]").arg(QLatin1String(from), QLatin1String(to)));
     };
     renameTable("rss", "elsewhere");
     load(settings::on);
@@ -528,8 +535,8 @@ TEST_F(Form1Scheduling, OneWakeUpDrivesEveryRowAndASlowDownloadHoldsUpNoOtherFee
     environment.clock = &clock;
     form = std::make_unique<Form1>(environment);
     form->Form_Load();
-    for (const QString &statement : pending)
-        form->dbConn.Execute(statement);
+    for (const auto &made : pending)
+        made(form->dbConn);
     form->listPodCast();
 
     // Ten seconds of the feeds' time pass for every real 10 ms.
@@ -625,7 +632,7 @@ TEST_F(Form1Scheduling, FailuresShowInTheTrayAndTheThirdInARowIsNotifiedOnce)
         return texts;
     };
     const auto download = [&](const QString &name, bool succeed) {
-        ASSERT_EQ(form->driver().downloadNow(rowOf(name), nullptr), ScheduleDriver::Manual::Started);
+        ASSERT_EQ(form->driver().downloadNow(rowOf(name)), ScheduleDriver::Manual::Started);
         if (succeed)
             fakes->of(rowOf(name))->succeed();
         else
@@ -701,6 +708,45 @@ TEST_F(Form1Download, TheButtonReportsEachOutcomeInItsOwnWords)
     EXPECT_TRUE(form->TransferProgress->isHidden());
 }
 
+TEST_F(Form1Download, DetailsThatCannotBeReadAreReportedByTheButtonAndByTheTick)
+{
+    addFeed(QStringLiteral("Gap"), 5);
+    execute(QStringLiteral("update [rss] set [folder]=NULL, [URL]=NULL where name='Gap'"));
+    load(settings::off);
+    clickDownload(QStringLiteral("Gap"));
+    const QString byTheButton =
+        QStringLiteral("Invalid use of Null\r\nin Tidefetch2021/08/31.Form1.PushButton2_Click at line 0\r\r");
+    ASSERT_EQ(box.shown().size(), 3u) << box.prompts().join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(box.shown()[0].prompt.startsWith(byTheButton));
+    EXPECT_TRUE(box.shown()[1].prompt.startsWith(byTheButton));
+    EXPECT_EQ(box.shown()[2].prompt, QStringLiteral("No folder, filename or feed URL specied on this feed"));
+
+    // Scheduled, the first one ends the job and is the tick's.
+    box.clear();
+    form->PushButton6->click();
+    tickAt(QStringLiteral("Gap"), 300);
+    QCoreApplication::processEvents();
+    ASSERT_EQ(box.shown().size(), 1u) << box.prompts().join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(box.shown()[0].prompt.startsWith(
+        QStringLiteral("Invalid use of Null\r\nin Tidefetch2021/08/31.Form1.Timer1 at line 126\r\r")));
+}
+
+TEST_F(Form1Download, AFeedTheDatabaseCannotLookUpIsReportedAndNothingIsFetched)
+{
+    addFeed(QStringLiteral("Lost"), 5);
+    load(settings::off);
+    execute(QStringLiteral("alter table [rss] rename to [elsewhere]"));
+    clickDownload(QStringLiteral("Lost"));
+    ASSERT_EQ(box.shown().size(), 3u) << box.prompts().join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(box.shown()[0].prompt.startsWith(
+        QStringLiteral("no such table: rss\r\nin Tidefetch2021/08/31.Form1.PushButton2_Click at line 0\r\r")));
+    EXPECT_TRUE(box.shown()[1].prompt.startsWith(QStringLiteral("Operation is not allowed when the object is "
+                                                                "closed.\r\nin Tidefetch2021/08/31.Form1."
+                                                                "PushButton2_Click at line 0\r\r")));
+    EXPECT_EQ(box.shown()[2].prompt, QStringLiteral("No folder, filename or feed URL specied on this feed"));
+    EXPECT_EQ(server.hits("/Lost.xml"), 0);
+}
+
 TEST_F(Form1Download, ASecondDownloadReplacesTheFirst)
 {
     addFeed(QStringLiteral("Twice"), 5);
@@ -722,7 +768,7 @@ TEST_F(Form1Download, ScheduledJobsAndAnEmptyListShowNothing)
     EXPECT_TRUE(box.shown().empty());
 
     addFeed(QStringLiteral("NoFolder"), 8);
-    form->dbConn.Execute(QStringLiteral("update [rss] set [folder]='/nowhere/' where name='NoFolder'"));
+    execute(QStringLiteral("update [rss] set [folder]='/nowhere/' where name='NoFolder'"));
     form->listPodCast();
     form->PushButton6->click();
     tickAt(QStringLiteral("NoFolder"), 480);
@@ -823,8 +869,10 @@ TEST_F(Form1Download, TheButtonOnAFeedThatIsDownloadingSaysSoAndStartsNoSecondTr
 TEST_F(Form1Download, TwoFeedsOfOneNameEachDownloadTheirOwnEpisode)
 {
     addFeed(QStringLiteral("Twin"), 5);
-    execute(statements::insertFeed({QStringLiteral("Twin"), QStringLiteral("6"), QStringLiteral("Other.mp3"), folder,
-                                    server.url(QStringLiteral("/Other.xml")), true}));
+    change([this](FeedStore &feeds) {
+        feeds.insert({QStringLiteral("Twin"), QStringLiteral("6"), QStringLiteral("Other.mp3"), folder,
+                      server.url(QStringLiteral("/Other.xml")), true});
+    });
     server.serve("/Other.xml", Reply::ok(rssWithEpisode(server.url(QStringLiteral("/Other.mp3")))));
     server.serve("/Other.mp3", Reply::ok("the other twin", "audio/mpeg"));
     load(settings::off);

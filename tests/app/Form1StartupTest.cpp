@@ -1,6 +1,5 @@
-#include "Connection.h"
+#include "FeedDatabase.h"
 #include "Form1.h"
-#include "RecordSet.h"
 #include "ScriptedMessageBox.h"
 #include "Settings.h"
 #include "TemporaryHome.h"
@@ -37,10 +36,8 @@ protected:
         QFile::remove(path);
         ASSERT_TRUE(QFile::copy(QStringLiteral(TIDEWELL_BLANK_TEMPLATE), path));
         QFile::setPermissions(path, QFile::permissions(path) | QFileDevice::WriteOwner);
-        Connection db;
-        db.Open(QStringLiteral("Data Source=") + path);
         for (const QString &insert : inserts)
-            db.Execute(insert);
+            test::runSql(path, insert);
     }
 
     static QString feed(const QString &name, int minute, const QString &folder = QStringLiteral("/pods/"),
@@ -67,13 +64,11 @@ protected:
         return texts;
     }
 
-    QStringList storedFolders()
+    QStringList storedFolders() const
     {
-        RecordSet records;
-        records.Open(QStringLiteral("select [folder] from [rss] order by [minute]"), form->dbConn);
         QStringList folders;
-        for (; !records.Eof(); records.MoveNext())
-            folders << records.Fields(QStringLiteral("folder")).toText();
+        for (const FeedRecord &feed : form->dbConn.byMinute())
+            folders << feed.folder.toText();
         return folders;
     }
 
@@ -105,7 +100,7 @@ TEST_F(Form1Startup, FirstStartFromTheBlankTemplatePointsFeedsAtTheDesktopOnce)
     EXPECT_EQ(storedFolders(), QStringList(3, desktop));
 
     // A folder the user sets afterwards survives later fillings.
-    form->dbConn.Execute(QStringLiteral("update [rss] set [folder]='/mine/' where [minute]=30"));
+    test::runSql(home.dataFile(), QStringLiteral("update [rss] set [folder]='/mine/' where [minute]=30"));
     form->listPodCast();
     EXPECT_EQ(storedFolders(), (QStringList{desktop, QStringLiteral("/mine/"), desktop}));
     EXPECT_EQ(readAll(home.programFolder() + QStringLiteral("/dbBlank.mdb")).size() > 0, true);
@@ -129,7 +124,7 @@ TEST_F(Form1Startup, ASecondStartUsesTheExistingDatabaseAndCopiesNothing)
 {
     makeTemplate(QStringLiteral("dbBlank.mdb"), {feed(QStringLiteral("First"), 5)});
     load();
-    form->dbConn.Execute(QStringLiteral("update [rss] set [folder]='/kept/'"));
+    form->dbConn.pointFoldersAt(QStringLiteral("/kept/"));
     form.reset();
     const QByteArray live = readAll(home.dataFile());
 
@@ -237,7 +232,7 @@ TEST_F(Form1Startup, ListsColumnsAndKeepsTheSelectionAcrossRefills)
     EXPECT_EQ(form->ListView1->currentIndex().row(), 0);
 
     form->ListView1->setCurrentIndex(form->ListItems->index(1, 0));
-    form->dbConn.Execute(QStringLiteral("update [rss] set [minute]=1 where name='B'"));
+    test::runSql(home.dataFile(), QStringLiteral("update [rss] set [minute]=1 where name='B'"));
     form->listPodCast();
     EXPECT_EQ(form->itemText(form->ListView1->currentIndex().row(), Form1::NameColumn), QStringLiteral("B"));
 }

@@ -1,8 +1,7 @@
-#include "Connection.h"
+#include "FeedDatabase.h"
 #include "OpmlExport.h"
 #include "OpmlImport.h"
 #include "RuntimeError.h"
-#include "Statements.h"
 #include "TemporaryHome.h"
 
 #include <QDir>
@@ -11,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <set>
 #include <sys/stat.h>
@@ -53,31 +53,34 @@ std::ostream &operator<<(std::ostream &stream, const Row &row)
 class FeedDatabase
 {
 public:
-    explicit FeedDatabase(const QString &path)
+    explicit FeedDatabase(const QString &path) : path(path)
     {
         QFile::remove(path);
         if (!QFile::copy(QStringLiteral(TIDEWELL_BLANK_TEMPLATE), path))
             throw std::runtime_error("cannot copy the blank template");
         QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
-        db.Open(QStringLiteral("Data Source=") + path);
+        feeds.open(path);
     }
 
     void add(const QString &name, int minute, const QString &url)
     {
-        db.Execute(statements::insertFeed(
-            {name, QString::number(minute), QStringLiteral("own.mp3"), QStringLiteral("/own/"), url, false}));
+        feeds.insert({name, QString::number(minute), QStringLiteral("own.mp3"), QStringLiteral("/own/"), url, false});
     }
 
-    std::vector<Row> rows()
+    // In the order they were added.
+    std::vector<Row> rows() const
     {
+        std::vector<FeedRecord> records = feeds.byName();
+        std::sort(records.begin(), records.end(), [](const auto &a, const auto &b) { return a.row < b.row; });
         std::vector<Row> rows;
-        for (const auto &fields : db.query(QStringLiteral("select * from [rss] order by rowid")).rows)
-            rows.push_back({fields[0].toText(), fields[1].toInt16(), fields[2].toText(), fields[3].toText(),
-                            fields[4].toText(), fields[5].toBool()});
+        for (const FeedRecord &feed : records)
+            rows.push_back({feed.name.toText(), feed.minute.toInt16(), feed.filename.toText(), feed.folder.toText(),
+                            feed.url.toText(), feed.active.toBool()});
         return rows;
     }
 
-    Connection db;
+    const QString path;
+    FeedStore feeds;
 };
 
 class Opml : public testing::Test
@@ -87,7 +90,7 @@ protected:
     {
         const OpmlReading reading = ReadOpml(sample(file));
         EXPECT_EQ(reading.error, QString());
-        return ImportFeeds(list.db, reading.feeds, folder);
+        return ImportFeeds(list.feeds, reading.feeds, folder);
     }
 
     test::TemporaryHome home;
@@ -199,7 +202,7 @@ TEST_F(Opml, TidiesNamesAndKeepsEachEpisodeInsideTheFolder)
     EXPECT_EQ(rows[2].name, QStringLiteral("News/Weather Daily"));
     EXPECT_EQ(rows[2].filename, QStringLiteral("News-Weather Daily.mp3"));
 
-    const QStringList lines = ImportFeeds(list.db,
+    const QStringList lines = ImportFeeds(list.feeds,
                                           {{QStringLiteral(" "), QString(), QStringLiteral("http://a.test/")},
                                            {QStringLiteral("Line\none"), QString(), QStringLiteral("http://b.test/")},
                                            {QStringLiteral("No address"), QString(), QStringLiteral("  ")}},
@@ -212,16 +215,16 @@ TEST_F(Opml, TidiesNamesAndKeepsEachEpisodeInsideTheFolder)
 TEST_F(Opml, AFailureHalfwayLeavesTheListAsItWas)
 {
     list.add(QStringLiteral("Mine"), 5, QStringLiteral("https://mine.example.org/feed"));
-    list.db.Execute(QStringLiteral("create trigger refuse before insert on [rss] when new.[name] like 'The %' "
-                                   "begin select raise(abort, 'disk full'); end"));
+    test::runSql(list.path, QStringLiteral("create trigger refuse before insert on [rss] when new.[name] like 'The %' "
+                                           "begin select raise(abort, 'disk full'); end"));
     const std::vector<Row> before = list.rows();
     const std::vector<OpmlFeed> feeds = ReadOpml(sample("subscriptions-nested.opml")).feeds;
-    EXPECT_THROW(ImportFeeds(list.db, feeds, folder), RuntimeError);
+    EXPECT_THROW(ImportFeeds(list.feeds, feeds, folder), RuntimeError);
     EXPECT_EQ(list.rows(), before);
 
     // Nothing is left half open: the next import runs and commits.
-    list.db.Execute(QStringLiteral("drop trigger refuse"));
-    EXPECT_EQ(ImportFeeds(list.db, feeds, folder).filter(QStringLiteral("Added")).size(), 5);
+    test::runSql(list.path, QStringLiteral("drop trigger refuse"));
+    EXPECT_EQ(ImportFeeds(list.feeds, feeds, folder).filter(QStringLiteral("Added")).size(), 5);
     EXPECT_EQ(list.rows().size(), 6u);
 }
 
@@ -230,7 +233,7 @@ TEST_F(Opml, ExportsTheListInItsOrderAndImportsIntoAFreshListUnchanged)
     list.add(QStringLiteral("Daily <Digest>"), 1440, QStringLiteral("https://d.example.org/?a=1&b=2"));
     list.add(QStringLiteral("Rock 'n' Roll & \"Blues\""), 5, QStringLiteral("https://r.example.org/feed"));
     list.add(QStringLiteral("Ångström"), 30, QStringLiteral("https://a.example.de/feed"));
-    const QByteArray exported = ExportOpml(list.db).document;
+    const QByteArray exported = ExportOpml(list.feeds).document;
     EXPECT_TRUE(exported.startsWith("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<opml version=\"2.0\">"));
     EXPECT_TRUE(exported.contains("<outline type=\"rss\" text=\"Rock 'n' Roll &amp; &quot;Blues&quot;\" "
                                   "title=\"Rock 'n' Roll &amp; &quot;Blues&quot;\" "
@@ -240,12 +243,12 @@ TEST_F(Opml, ExportsTheListInItsOrderAndImportsIntoAFreshListUnchanged)
     FeedDatabase fresh(home.path() + QStringLiteral("/fresh.mdb"));
     const OpmlReading reading = ReadOpml(exported);
     ASSERT_EQ(reading.error, QString());
-    EXPECT_EQ(ImportFeeds(fresh.db, reading.feeds, folder),
+    EXPECT_EQ(ImportFeeds(fresh.feeds, reading.feeds, folder),
               QStringList({QStringLiteral("Added: Rock 'n' Roll & \"Blues\""), QStringLiteral("Added: Ångström"),
                            QStringLiteral("Added: Daily <Digest>")}));
     for (const OpmlFeed &feed : reading.feeds)
         EXPECT_EQ(feed.title, feed.text);
-    EXPECT_EQ(ExportOpml(fresh.db).document, exported);
+    EXPECT_EQ(ExportOpml(fresh.feeds).document, exported);
 }
 
 TEST_F(Opml, NamesAFeedByItsTitleAndFindsItsAddressInXmlUrlOrUrl)
@@ -274,18 +277,17 @@ TEST_F(Opml, GivesEachFeedTheFirstDownloadMinuteFrom60ThatNoFeedHas)
     std::vector<qint64> minutes;
     for (const Row &row : list.rows())
         minutes.push_back(row.minute);
+    // None twice: the editor refuses to save any feed while two share a minute.
     EXPECT_EQ(minutes, (std::vector<qint64>{60, 62, 5, 61, 63, 64, 65, 66}));
-    // The editor refuses to save any feed while two share a minute.
-    EXPECT_TRUE(list.db.query(QStringLiteral("select [minute] from [rss] group by [minute] having count(*) > 1"))
-                    .rows.empty());
 }
 
 TEST_F(Opml, WhenEveryMinuteTheListCanHoldIsTakenTheFeedIsSkipped)
 {
-    list.db.Execute(QStringLiteral("with recursive m(x) as (select 60 union all select x + 1 from m where x < 32766) "
-                                   "insert into [rss] select 'f' || x, x, 'f.mp3', '/f/', 'http://f.test/' || x, 1 "
-                                   "from m"));
-    EXPECT_EQ(ImportFeeds(list.db,
+    test::runSql(list.path,
+                 QStringLiteral("with recursive m(x) as (select 60 union all select x + 1 from m where x < 32766) "
+                                "insert into [rss] select 'f' || x, x, 'f.mp3', '/f/', 'http://f.test/' || x, 1 "
+                                "from m"));
+    EXPECT_EQ(ImportFeeds(list.feeds,
                           {{QStringLiteral("Last"), QString(), QStringLiteral("http://last.test/")},
                            {QStringLiteral("Too Many"), QString(), QStringLiteral("http://more.test/")}},
                           folder),
@@ -340,11 +342,10 @@ TEST(FeedNames, AreCutAt100UnitsWhereACharacterEnds)
 
 TEST_F(Opml, KeepsEachFileNameUnder200BytesAndApartFromTheOtherFeedsInTheFolder)
 {
-    list.db.Execute(statements::insertFeed({QStringLiteral("Weather"), QStringLiteral("5"),
-                                            QStringLiteral("News-Weather.mp3"), folder,
-                                            QStringLiteral("https://weather.example.org/"), true}));
+    list.feeds.insert({QStringLiteral("Weather"), QStringLiteral("5"), QStringLiteral("News-Weather.mp3"), folder,
+                       QStringLiteral("https://weather.example.org/"), true});
     const QString word(150, QChar(0x8A9E)); // three bytes each in UTF-8
-    EXPECT_EQ(ImportFeeds(list.db,
+    EXPECT_EQ(ImportFeeds(list.feeds,
                           {{QStringLiteral("News/Weather"), QString(), QStringLiteral("https://a.example.org/")},
                            {word, QString(), QStringLiteral("https://b.example.org/")},
                            {word.left(99) + QLatin1Char('X'), QString(), QStringLiteral("https://c.example.org/")}},
@@ -428,7 +429,7 @@ TEST_F(Opml, ExportLeavesOutWhatXmlForbidsAndSaysWhichFeedChanged)
     list.add(QStringLiteral("Not") + QChar(0xFFFE) + QStringLiteral(" a character"), 6,
              QStringLiteral("https://f.example.org/"));
     list.add(QStringLiteral("Clean"), 7, QStringLiteral("https://c.example.org/\x7f"));
-    const OpmlExport exported = ExportOpml(list.db);
+    const OpmlExport exported = ExportOpml(list.feeds);
 
     QXmlStreamReader xml(exported.document);
     QStringList names;

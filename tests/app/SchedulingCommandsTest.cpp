@@ -24,13 +24,13 @@ class HeldDatabase
 public:
     explicit HeldDatabase(const QString &file)
     {
-        m_db.Open(QStringLiteral("Data Source=") + file);
-        m_db.Execute(QStringLiteral("begin exclusive"));
+        EXPECT_TRUE(m_db.open(file));
+        test::runSql(m_db, QStringLiteral("begin exclusive"));
     }
-    void release() { m_db.Execute(QStringLiteral("commit")); }
+    void release() { test::runSql(m_db, QStringLiteral("commit")); }
 
 private:
-    Connection m_db;
+    sqlite::Database m_db;
 };
 
 class Schedule : public Headless
@@ -119,11 +119,7 @@ TEST_F(Schedule, ReasonsReachTheHeadlessLineAndStatus)
     }
     addFeed(QStringLiteral("Down"), 2, refused, folder, QStringLiteral("down.mp3"));
     addFeed(QStringLiteral("Idle"), 3, server.url(QStringLiteral("/feed.xml")), folder);
-    {
-        Connection db;
-        db.Open(QStringLiteral("Data Source=") + home.dataFile());
-        db.Execute(QStringLiteral("update [rss] set [Active]=False where name='Idle'"));
-    }
+    test::runSql(home.dataFile(), QStringLiteral("update [rss] set [Active]=False where name='Idle'"));
     start();
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return readOutput().contains("Gone: Download Failed.") && output.contains("Down: No url"); }, 20000))
@@ -264,12 +260,10 @@ TEST_F(Schedule, ABurstOfThreeHundredOverdueFeedsRunsTwoAtOnceOnOneHost)
     server.serve("/burst.xml", Reply::ok(rssWithEpisode(server.url(QStringLiteral("/burst.mp3")))));
     addFeed(QStringLiteral("Feed 0"), 600, server.url(QStringLiteral("/burst.xml")), folder, QStringLiteral("0.mp3"));
     {
-        Connection db;
-        db.Open(QStringLiteral("Data Source=") + home.dataFile());
+        FeedStore feeds = test::openFeeds(home.dataFile());
         for (int i = 1; i < 300; ++i) {
-            db.Execute(statements::insertFeed({QStringLiteral("Feed %1").arg(i), QStringLiteral("600"),
-                                               QStringLiteral("%1.mp3").arg(i), folder,
-                                               server.url(QStringLiteral("/burst.xml")), true}));
+            feeds.insert({QStringLiteral("Feed %1").arg(i), QStringLiteral("600"), QStringLiteral("%1.mp3").arg(i),
+                          folder, server.url(QStringLiteral("/burst.xml")), true});
         }
     }
     {

@@ -1,10 +1,8 @@
 #pragma once
 
-#include "Connection.h"
+#include "FeedDatabase.h"
 #include "Form2.h"
-#include "RecordSet.h"
 #include "ScriptedMessageBox.h"
-#include "Statements.h"
 #include "TemporaryHome.h"
 
 #include <QApplication>
@@ -44,12 +42,13 @@ class EditorTest : public testing::Test
 protected:
     EditorTest()
     {
-        const QString file = home.path() + QStringLiteral("/feeds.mdb");
-        QFile::copy(QStringLiteral(TIDEWELL_BLANK_TEMPLATE), file);
-        QFile::setPermissions(file, QFile::permissions(file) | QFileDevice::WriteOwner);
-        dbConn.Open(QStringLiteral("Data Source=") + file);
+        QFile::copy(QStringLiteral(TIDEWELL_BLANK_TEMPLATE), file());
+        QFile::setPermissions(file(), QFile::permissions(file()) | QFileDevice::WriteOwner);
+        dbConn.open(file());
         editor.setFolderBrowser(browser);
     }
+
+    QString file() const { return home.path() + QStringLiteral("/feeds.mdb"); }
 
     QString folder() const { return home.desktop() + QLatin1Char('/'); }
 
@@ -64,19 +63,16 @@ protected:
     void store(const QString &name, int minute, bool active = true)
     {
         const QStringList values = feed(name, minute, active).split(QLatin1Char('|'));
-        dbConn.Execute(statements::insertFeed({values[0], values[1], values[2], values[3], values[4], active}));
+        dbConn.insert({values[0], values[1], values[2], values[3], values[4], active});
     }
 
-    QStringList stored()
+    QStringList stored() const
     {
-        RecordSet records;
-        records.Open(statements::feedsByName(), dbConn);
         QStringList rows;
-        for (; !records.Eof(); records.MoveNext()) {
-            QStringList values;
-            for (const char *column : {"name", "minute", "filename", "folder", "URL"})
-                values << records.Fields(QString::fromLatin1(column)).toText();
-            rows << (values << yesNo(records.Fields(QStringLiteral("Active")).toBool())).join(QLatin1Char('|'));
+        for (const FeedRecord &feed : dbConn.byName()) {
+            rows << QStringList{feed.name.toText(),   feed.minute.toText(), feed.filename.toText(),
+                                feed.folder.toText(), feed.url.toText(),    yesNo(feed.active.toBool())}
+                        .join(QLatin1Char('|'));
         }
         return rows;
     }
@@ -120,7 +116,7 @@ protected:
 
     TemporaryHome home;
     ScriptedMessageBox box;
-    Connection dbConn;
+    FeedStore dbConn;
     ScriptedFolderBrowser browser;
     Form2 editor{Form2::Environment{box, dbConn, home.programFolder()}};
 };

@@ -33,7 +33,7 @@ TEST_F(Folders, BrowsingFillsTheFieldWithASeparatorAndRemembersTheChoice)
 TEST_F(Folders, DesktopAndDownloadsNeedNoBrowsing)
 {
     store(QStringLiteral("Alpha"), 5);
-    dbConn.Execute(QStringLiteral("update [rss] set [folder]='/elsewhere/'"));
+    dbConn.pointFoldersAt(QStringLiteral("/elsewhere/"));
     open();
     click(editor.PushButton7);
     EXPECT_EQ(editor.Text3->text(), folder());

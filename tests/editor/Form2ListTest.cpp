@@ -151,7 +151,7 @@ TEST_F(Editor, StateOutlivesTheControlsAndCloseWritesNothing)
     EXPECT_TRUE(editor.isDirty);
     EXPECT_EQ(stored(), QStringList{feed(QStringLiteral("Alpha"), 5)});
 
-    dbConn.Execute(statements::deleteFeed(QStringLiteral("Alpha")));
+    dbConn.remove(QStringLiteral("Alpha"));
     open();
     EXPECT_FALSE(editor.isDirty);
     EXPECT_TRUE(editor.oldName.isEmpty());
@@ -160,7 +160,7 @@ TEST_F(Editor, StateOutlivesTheControlsAndCloseWritesNothing)
 
 TEST_F(Editor, NullFieldsAreReportedAndLeaveTheirColumnEmpty)
 {
-    dbConn.Execute(QStringLiteral("insert into [rss] values ('Gap',5,NULL,'/p/','http://x',NULL)"));
+    runSql(file(), QStringLiteral("insert into [rss] values ('Gap',5,NULL,'/p/','http://x',NULL)"));
     open();
     ASSERT_EQ(box.shown().size(), 2u);
     EXPECT_TRUE(box.shown()[0].prompt.startsWith(

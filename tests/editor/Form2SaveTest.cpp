@@ -94,6 +94,51 @@ TEST_F(Save, ChangesUpdateTheLoadedFeedUnderItsOldName)
     EXPECT_EQ(box.shown().size(), 2u);
 }
 
+TEST_F(Save, ACheckTheDatabaseRefusesIsReportedTwiceAndStopsTheSave)
+{
+    store(QStringLiteral("Alpha"), 5);
+    open();
+    runSql(file(), QStringLiteral("alter table [rss] rename to [elsewhere]"));
+    editor.Text5->setText(QStringLiteral("6"));
+    click(editor.PushButton6);
+    click(editor.PushButton1);
+    click(editor.PushButton4);
+    editor.Text1->setText(QStringLiteral("Beta"));
+    editor.Text4->setText(QStringLiteral("http://127.0.0.1/Beta"));
+    click(editor.PushButton6);
+
+    const QStringList prompts = box.prompts();
+    ASSERT_EQ(prompts.size(), 6) << prompts.join(QLatin1Char('\n')).toStdString();
+    const QString refused = QStringLiteral("no such table: rss\r\nin Tidefetch2021/08/31.Form2.PushButton6_Click ");
+    const QString closed = QStringLiteral("Operation is not allowed when the object is closed.\r\n"
+                                          "in Tidefetch2021/08/31.Form2.PushButton6_Click ");
+    EXPECT_TRUE(prompts[0].startsWith(refused + QStringLiteral("at line 124\r\r")));
+    EXPECT_TRUE(prompts[1].startsWith(closed + QStringLiteral("at line 126\r\r")));
+    EXPECT_EQ(prompts[2], QStringLiteral("6 minute(s) already exists.\r\nCould not be added."));
+    EXPECT_TRUE(prompts[3].startsWith(refused + QStringLiteral("at line 114\r\r")));
+    EXPECT_TRUE(prompts[4].startsWith(closed + QStringLiteral("at line 116\r\r")));
+    EXPECT_EQ(prompts[5], QStringLiteral("Feed name already exists.\r\nCould not be added."));
+    EXPECT_TRUE(editor.isDirty);
+    EXPECT_EQ(editor.Text1->text(), QStringLiteral("Beta"));
+}
+
+TEST_F(Save, AWriteTheDatabaseRefusesIsReportedAndTheTypedFeedStays)
+{
+    open();
+    runSql(file(), QStringLiteral("create trigger refuse before insert on [rss] "
+                                  "begin select raise(abort, 'disk full'); end"));
+    click(editor.PushButton4);
+    editor.Text1->setText(QStringLiteral("News"));
+    editor.Text4->setText(QStringLiteral("http://127.0.0.1/News"));
+    click(editor.PushButton6);
+    ASSERT_EQ(box.shown().size(), 1u) << box.prompts().join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(box.shown()[0].prompt.startsWith(
+        QStringLiteral("disk full\r\nin Tidefetch2021/08/31.Form2.PushButton6_Click at line 134\r\r")));
+    EXPECT_EQ(fields(), QStringLiteral("News|5|News.mp3|") + folder() + QStringLiteral("|http://127.0.0.1/News|Yes"));
+    EXPECT_TRUE(editor.isDirty);
+    EXPECT_TRUE(stored().isEmpty());
+}
+
 TEST_F(Save, QuotesAreStoredShownAndRemovedAsTyped)
 {
     const QString quotedFolder = home.path() + QStringLiteral("/Rock 'n' Roll/");

@@ -2,10 +2,9 @@
 
 #include "../shell/FakeTrayBackend.h"
 
-#include "Connection.h"
+#include "FeedDatabase.h"
 #include "Form1.h"
 #include "ScriptedMessageBox.h"
-#include "Statements.h"
 #include "TemporaryHome.h"
 
 #include <QDir>
@@ -49,13 +48,11 @@ private:
         ASSERT_TRUE(QDir().mkpath(home.dataFolder()));
         ASSERT_TRUE(QFile::copy(QStringLiteral(TIDEWELL_BLANK_TEMPLATE), home.dataFile()));
         QFile::setPermissions(home.dataFile(), QFile::permissions(home.dataFile()) | QFileDevice::WriteOwner);
-        Connection db;
-        db.Open(QStringLiteral("Data Source=") + home.dataFile());
+        FeedStore feeds = openFeeds(home.dataFile());
         int minute = 0;
         for (const QString &name : names)
-            db.Execute(statements::insertFeed({name, QString::number(minute += 5), QStringLiteral("x.mp3"),
-                                               home.path() + QLatin1Char('/'), QStringLiteral("http://127.0.0.1:9/"),
-                                               true}));
+            feeds.insert({name, QString::number(minute += 5), QStringLiteral("x.mp3"), home.path() + QLatin1Char('/'),
+                          QStringLiteral("http://127.0.0.1:9/"), true});
     }
 };
 

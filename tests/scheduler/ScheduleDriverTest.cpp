@@ -115,11 +115,11 @@ TEST_F(ScheduleDriverTest, AFeedHasOneDownloadAtATimeAndOneAskedForByHandGoesFir
     clock.advance(60);
     driver->runDue();
     ASSERT_NE(downloads.of(1), nullptr);
-    EXPECT_EQ(driver->downloadNow(1, nullptr), ScheduleDriver::Manual::Downloading);
+    EXPECT_EQ(driver->downloadNow(1), ScheduleDriver::Manual::Downloading);
     EXPECT_EQ(downloads.made(1), 1);
     EXPECT_TRUE(driver->isWaiting(6));
     // The feed waiting for its scheduled turn takes it now, before feed 5.
-    EXPECT_EQ(driver->downloadNow(6, nullptr), ScheduleDriver::Manual::Waiting);
+    EXPECT_EQ(driver->downloadNow(6), ScheduleDriver::Manual::Waiting);
     downloads.of(2)->succeed();
     EXPECT_NE(downloads.of(6), nullptr);
     EXPECT_TRUE(driver->isWaiting(5));
@@ -128,13 +128,13 @@ TEST_F(ScheduleDriverTest, AFeedHasOneDownloadAtATimeAndOneAskedForByHandGoesFir
     EXPECT_EQ(nextTry(6), clock.nowMs() + minute);
     // Not due, by hand: it counts as the feed's last download, and its
     // count goes on.
-    EXPECT_EQ(driver->downloadNow(6, nullptr), ScheduleDriver::Manual::Waiting);
+    EXPECT_EQ(driver->downloadNow(6), ScheduleDriver::Manual::Waiting);
     downloads.of(1)->succeed();
     ASSERT_NE(downloads.of(6), nullptr);
     downloads.of(6)->succeed();
     EXPECT_FALSE(ends.back().scheduled);
     EXPECT_EQ(nextTry(6), clock.nowMs() + minute);
-    EXPECT_EQ(driver->downloadNow(99, nullptr), ScheduleDriver::Manual::Unknown);
+    EXPECT_EQ(driver->downloadNow(99), ScheduleDriver::Manual::Unknown);
 }
 
 TEST_F(ScheduleDriverTest, AFailedDownloadIsTriedAgainAfterOneTwoAndFourMinutesThenAtItsDueTime)

@@ -22,7 +22,7 @@ public:
     public:
         Job(FakeDownloads &owner, qint64 row) : m_owner(owner), m_row(row) {}
 
-        void start(ErrorTrap *) override
+        void start(bool) override
         {
             m_started = true;
             m_owner.m_running.emplace_back(this);
