@@ -86,7 +86,7 @@ Form1::Form1(Environment environment, QWidget *parent)
     m_wakeUp = new QTimer(this);
     connect(m_wakeUp, &QTimer::timeout, this,
             [this] { QMetaObject::invokeMethod(this, &Form1::tickAll, Qt::QueuedConnection); });
-    cSysTray1 = environment.trayBackend ? new cSysTray(environment.trayBackend(), this) : new cSysTray(this);
+    cSysTray1 = environment.tray ? new cSysTray(environment.tray(), this) : new cSysTray(this);
     cSysTray1->setTrayIcon(programIcon());
     connect(cSysTray1, &cSysTray::MouseUp, this, &Form1::cSysTray1_MouseUp);
     buildControls();

@@ -7,7 +7,7 @@
 #include "MessageBox.h"
 #include "ScheduleDriver.h"
 #include "SkinFramework.h"
-#include "TrayBackend.h"
+#include "Tray.h"
 
 #include <QString>
 #include <QStringList>
@@ -71,7 +71,7 @@ public:
         // never elapses and drive the ticks themselves.
         int tickMilliseconds = 1000;
         // The notification area; empty means the desktop's own.
-        std::function<std::unique_ptr<TrayBackend>()> trayBackend = {};
+        std::function<std::unique_ptr<Tray>()> tray = {};
         // Ends the program when the window has closed; empty means leaving
         // every event loop at once. Tests, which have more to run, record it.
         std::function<void()> endProgram = {};

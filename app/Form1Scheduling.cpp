@@ -349,7 +349,7 @@ void Form1::showFailuresInTray()
         return more > 0 ? text + QStringLiteral(" and %1 more").arg(more) : text;
     };
     const QString full = tip(withReasons);
-    cSysTray1->setTrayTip(full.size() < NotifyIconData::TipSize ? full : tip(named));
+    cSysTray1->setTrayTip(full.size() <= cSysTray::TipLength ? full : tip(named));
     cSysTray1->setTrayIcon(programIconWithWarning());
 }
 

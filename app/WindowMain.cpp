@@ -61,6 +61,8 @@ bool takeScheduleFromService(tidewell::RunningCopy &running, const QString &data
 
 } // namespace
 
+// The module's one exported symbol, under the program's symbol version, by
+// which the executable asks for it (see main.cpp).
 extern "C" Q_DECL_EXPORT int tidewell_window_main(int argc, char *argv[])
 {
     QApplication application(argc, argv);

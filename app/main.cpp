@@ -31,20 +31,29 @@ QStringList argumentsOf(int argc, char *argv[])
 }
 
 // The window lives in a module beside the executable (see WindowMain.cpp).
+// Its entry carries the program's symbol version, and so do the core's
+// symbols it uses: a module of another version either does not load
+// against this program's core or offers no entry of this version.
 int runWindow(int argc, char *argv[])
 {
     std::error_code error;
     const std::filesystem::path executable = std::filesystem::read_symlink("/proc/self/exe", error);
     const std::string module = (executable.parent_path() / TIDEWELL_WINDOW_MODULE).string();
     void *handle = ::dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
-    const auto windowMain = handle ? reinterpret_cast<int (*)(int, char **)>(::dlsym(handle, "tidewell_window_main"))
+    const char *failure = handle ? nullptr : ::dlerror();
+    const auto windowMain = handle ? reinterpret_cast<int (*)(int, char **)>(
+                                         ::dlvsym(handle, "tidewell_window_main", tidewell::build::symbolVersion))
                                    : nullptr;
-    if (!windowMain) {
-        std::fprintf(stderr, "Tidewell Episode Keeper cannot load its window: %s\n", ::dlerror());
-        return 1;
-    }
-    // Never unloaded: what the window made lives until the process ends.
-    return windowMain(argc, argv);
+    if (windowMain) // never unloaded: what the window made lives until the process ends
+        return windowMain(argc, argv);
+    if (handle || std::strstr(failure, "version `TIDEWELL_"))
+        std::fprintf(stderr,
+                     "Tidewell Episode Keeper %s cannot open its window: %s is of another version. Install the "
+                     "program again, or start it again if it was updated while it ran.\n",
+                     tidewell::build::version, module.c_str());
+    else
+        std::fprintf(stderr, "Tidewell Episode Keeper cannot load its window: %s\n", failure);
+    return 1;
 }
 } // namespace
 

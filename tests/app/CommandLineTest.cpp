@@ -3,6 +3,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QFile>
 
 namespace tidewell {
@@ -157,12 +158,28 @@ TEST_F(CommandLine, WithoutOptionsTheWindowOpensFromItsModule)
     const QString alone = home.path() + QStringLiteral("/alone");
     ASSERT_TRUE(QDir().mkpath(alone));
     ASSERT_TRUE(QFile::copy(QStringLiteral(TIDEWELL_EXECUTABLE), alone + QStringLiteral("/tidewell-episode-keeper")));
+    // The core it needs goes along; the module stays behind.
+    const QString core = QFileInfo(QStringLiteral(TIDEWELL_EXECUTABLE)).dir().filePath(QStringLiteral("lib"));
+    ASSERT_TRUE(QDir().mkpath(alone + QStringLiteral("/lib")));
+    for (const QFileInfo &library : QDir(core).entryInfoList(QDir::Files))
+        ASSERT_TRUE(QFile::copy(library.filePath(), alone + QStringLiteral("/lib/") + library.fileName()));
     QProcess withoutModule;
     withoutModule.setProcessEnvironment(environment);
     withoutModule.start(alone + QStringLiteral("/tidewell-episode-keeper"), {});
     ASSERT_TRUE(withoutModule.waitForFinished(20000));
     EXPECT_EQ(withoutModule.exitCode(), 1);
     EXPECT_TRUE(withoutModule.readAllStandardError().contains("cannot load its window"));
+
+    // A module left by another version is refused in words, not run.
+    ASSERT_TRUE(QDir().mkpath(alone + QStringLiteral("/modules")));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(OTHER_VERSION_WINDOW),
+                            alone + QStringLiteral("/modules/tidewell-episode-keeper-window.so")));
+    QProcess otherVersion;
+    otherVersion.setProcessEnvironment(environment);
+    otherVersion.start(alone + QStringLiteral("/tidewell-episode-keeper"), {});
+    ASSERT_TRUE(otherVersion.waitForFinished(20000));
+    EXPECT_EQ(otherVersion.exitCode(), 1);
+    EXPECT_TRUE(otherVersion.readAllStandardError().contains("is of another version"));
 }
 
 struct CheckCase

@@ -1,4 +1,4 @@
-#include "../shell/FakeTrayBackend.h"
+#include "../shell/FakeTray.h"
 
 #include "FeedDatabase.h"
 #include "Form1.h"
@@ -28,7 +28,7 @@
 namespace tidewell {
 namespace {
 
-using test::FakeTrayBackend;
+using test::FakeTray;
 
 class Form1Lifecycle : public testing::Test
 {
@@ -38,18 +38,16 @@ protected:
     void load(bool trayAvailable = true)
     {
         form = std::make_unique<Form1>(Form1::Environment{box, home.programFolder(), 1000, [this, trayAvailable] {
-                                                              auto backend = std::make_unique<FakeTrayBackend>();
-                                                              backend->trayAvailable = trayAvailable;
+                                                              auto fake = std::make_unique<FakeTray>();
+                                                              fake->trayAvailable = trayAvailable;
                                                               // The user clicks every balloon away at once.
-                                                              backend->onModify = [raw = backend.get()](
-                                                                                      const NotifyIconData &data) {
-                                                                  if (data.uFlags & nif::Info
-                                                                      && !data.szInfo.isEmpty())
-                                                                      raw->deliverLater(trayevent::BalloonClicked);
+                                                              fake->onNotice = [raw = fake.get()](
+                                                                                   const FakeTray::Notice &) {
+                                                                  raw->closeNoticeLater();
                                                               };
-                                                              tray = backend.get();
-                                                              log = backend->log;
-                                                              return backend;
+                                                              tray = fake.get();
+                                                              record = fake->record;
+                                                              return fake;
                                                           },
                                                           [this] { programEnded = true; }});
         form->Form_Load();
@@ -76,28 +74,16 @@ protected:
                           QStringLiteral("http://127.0.0.1:9/"), true});
     }
 
-    void clickIcon(quint32 event = trayevent::LeftButtonUp) { tray->deliver(event); }
+    void clickIcon(Qt::MouseButton button = Qt::LeftButton) { tray->click(button); }
 
-    std::vector<FakeTrayBackend::Call> balloons() const
-    {
-        std::vector<FakeTrayBackend::Call> shown;
-        for (const auto &call : *log) {
-            if (call.message == NotifyMessage::Modify && (call.data.uFlags & nif::Info) && !call.data.szInfo.isEmpty())
-                shown.push_back(call);
-        }
-        return shown;
-    }
+    const std::vector<FakeTray::Notice> &balloons() const { return record->notices; }
 
-    std::size_t callsOf(NotifyMessage message) const
-    {
-        return static_cast<std::size_t>(
-            std::count_if(log->begin(), log->end(), [&](const auto &call) { return call.message == message; }));
-    }
+    qsizetype callsOf(const QString &call) const { return record->calls.count(call); }
 
     test::TemporaryHome home;
     test::ScriptedMessageBox box;
-    FakeTrayBackend *tray = nullptr;
-    std::shared_ptr<FakeTrayBackend::Log> log;
+    FakeTray *tray = nullptr;
+    std::shared_ptr<FakeTray::Record> record;
     bool programEnded = false;
     std::unique_ptr<Form1> form;
 };
@@ -105,10 +91,10 @@ protected:
 TEST_F(Form1Lifecycle, StartUpPutsTheIconInTheTrayWithTheProductAsTip)
 {
     load();
-    ASSERT_EQ(callsOf(NotifyMessage::Add), 1u);
-    const NotifyIconData &added = log->front().data;
-    EXPECT_EQ(added.szTip, QStringLiteral("Tidewell Episode Keeper"));
-    EXPECT_TRUE(added.uFlags & nif::Icon);
+    ASSERT_EQ(callsOf(QStringLiteral("shown")), 1);
+    EXPECT_TRUE(record->shown);
+    EXPECT_EQ(record->tip, QStringLiteral("Tidewell Episode Keeper"));
+    EXPECT_FALSE(record->icon.isNull());
     EXPECT_FALSE(form->windowIcon().isNull());
     EXPECT_EQ(form->windowTitle(), QStringLiteral("Tidewell Episode Keeper"));
     EXPECT_EQ(programTitle(), QStringLiteral("Tidewell Episode"));
@@ -122,12 +108,12 @@ TEST_F(Form1Lifecycle, MinimisingHidesIntoTheTrayWithOneBalloonPerRun)
     EXPECT_TRUE(form->isHidden());
     EXPECT_TRUE(form->hiddenInTray);
     ASSERT_EQ(balloons().size(), 1u);
-    EXPECT_EQ(balloons()[0].data.szInfoTitle, QStringLiteral("Tidewell Episode Keeper"));
-    EXPECT_EQ(balloons()[0].data.szInfo,
+    EXPECT_EQ(balloons()[0].title, QStringLiteral("Tidewell Episode Keeper"));
+    EXPECT_EQ(balloons()[0].text,
               QStringLiteral("has been minimized to the system tray.\r\nClick on the blue 'M' icon (M for Marrowby) "
                              "to bring the software back."));
 
-    tray->deliver(trayevent::LeftButtonUp);
+    clickIcon();
     EXPECT_TRUE(form->isVisible());
     EXPECT_FALSE(form->hiddenInTray);
     EXPECT_FALSE(form->windowState() & Qt::WindowMinimized) << "it comes back in normal size";
@@ -137,9 +123,9 @@ TEST_F(Form1Lifecycle, MinimisingHidesIntoTheTrayWithOneBalloonPerRun)
     EXPECT_EQ(balloons().size(), 1u);
 
     // The right button brings it back just the same; the middle one does not.
-    tray->deliver(trayevent::MiddleButtonUp);
+    clickIcon(Qt::MiddleButton);
     EXPECT_TRUE(form->isHidden());
-    tray->deliver(trayevent::RightButtonUp);
+    clickIcon(Qt::RightButton);
     EXPECT_TRUE(form->isVisible());
 }
 
@@ -295,7 +281,7 @@ TEST_F(Form1Lifecycle, ClosingWhileHiddenTakesTheIconOutAndClosesTheDatabase)
     ASSERT_TRUE(form->dbConn.isOpen());
     form->close();
     EXPECT_TRUE(programEnded);
-    EXPECT_EQ(callsOf(NotifyMessage::Delete), 1u);
+    EXPECT_EQ(callsOf(QStringLiteral("hidden")), 1);
     EXPECT_FALSE(form->dbConn.isOpen());
     EXPECT_FALSE(form->cSysTray1->InTray());
     EXPECT_TRUE(box.shown().empty()) << box.prompts().join(QLatin1Char('\n')).toStdString();

@@ -1,4 +1,4 @@
-#include "../shell/FakeTrayBackend.h"
+#include "../shell/FakeTray.h"
 #include "FakeClock.h"
 #include "FakeDownloads.h"
 #include "FeedDatabase.h"
@@ -96,10 +96,10 @@ protected:
         environment.clock = &clock;
         if (fakes)
             environment.makeDownload = fakes->factory();
-        environment.trayBackend = [log = trayLog] {
-            auto backend = std::make_unique<test::FakeTrayBackend>();
-            backend->log = log;
-            return backend;
+        environment.tray = [record = trayRecord] {
+            auto fake = std::make_unique<test::FakeTray>();
+            fake->record = record;
+            return fake;
         };
         form = std::make_unique<Form1>(environment);
         form->Form_Load();
@@ -171,7 +171,7 @@ protected:
     // Downloads that end when the test says, instead of the loopback server's.
     std::unique_ptr<test::FakeDownloads> fakes;
     // What the window told the notification area.
-    std::shared_ptr<test::FakeTrayBackend::Log> trayLog = std::make_shared<test::FakeTrayBackend::Log>();
+    std::shared_ptr<test::FakeTray::Record> trayRecord = std::make_shared<test::FakeTray::Record>();
     std::unique_ptr<Form1> form;
 };
 
@@ -616,19 +616,10 @@ TEST_F(Form1Scheduling, FailuresShowInTheTrayAndTheThirdInARowIsNotifiedOnce)
     addFeed(QStringLiteral("Morning News"), 60);
     addFeed(QStringLiteral("Quiz"), 61);
     loadAndTurnOn();
-    const auto last = [&](quint32 flag) {
-        for (auto call = trayLog->rbegin(); call != trayLog->rend(); ++call) {
-            if (call->message == NotifyMessage::Modify && (call->data.uFlags & flag))
-                return call->data;
-        }
-        return NotifyIconData();
-    };
     const auto balloons = [&] {
         QStringList texts;
-        for (const auto &call : *trayLog) {
-            if (call.message == NotifyMessage::Modify && (call.data.uFlags & nif::Info))
-                texts << call.data.szInfo;
-        }
+        for (const auto &notice : trayRecord->notices)
+            texts << notice.text;
         return texts;
     };
     const auto download = [&](const QString &name, bool succeed) {
@@ -639,9 +630,9 @@ TEST_F(Form1Scheduling, FailuresShowInTheTrayAndTheThirdInARowIsNotifiedOnce)
             fakes->of(rowOf(name))->fail();
     };
     download(QStringLiteral("Morning News"), false);
-    EXPECT_EQ(last(nif::Tip).szTip, QStringLiteral("1 feed failed: Morning News (HTTP 503 Service Unavailable)"));
+    EXPECT_EQ(trayRecord->tip, QStringLiteral("1 feed failed: Morning News (HTTP 503 Service Unavailable)"));
     download(QStringLiteral("Quiz"), false);
-    EXPECT_EQ(last(nif::Tip).szTip,
+    EXPECT_EQ(trayRecord->tip,
               QStringLiteral("2 feeds failed: Quiz (HTTP 503 Service Unavailable), Morning News (HTTP 503 Service "
                              "Unavailable)"));
     download(QStringLiteral("Morning News"), false);
@@ -655,12 +646,11 @@ TEST_F(Form1Scheduling, FailuresShowInTheTrayAndTheThirdInARowIsNotifiedOnce)
     download(QStringLiteral("Morning News"), true);
     ASSERT_EQ(balloons().size(), 2);
     EXPECT_EQ(balloons()[1], QStringLiteral("Morning News downloads again."));
-    EXPECT_EQ(last(nif::Tip).szTip, QStringLiteral("1 feed failed: Quiz (HTTP 503 Service Unavailable)"));
+    EXPECT_EQ(trayRecord->tip, QStringLiteral("1 feed failed: Quiz (HTTP 503 Service Unavailable)"));
     download(QStringLiteral("Quiz"), true);
-    EXPECT_EQ(last(nif::Tip).szTip, QStringLiteral("Tidewell Episode Keeper"));
+    EXPECT_EQ(trayRecord->tip, QStringLiteral("Tidewell Episode Keeper"));
     EXPECT_EQ(balloons().size(), 2) << "no notification for an ordinary success";
-    const QIcon plain = last(nif::Icon).hIcon;
-    EXPECT_EQ(plain.cacheKey(), programIcon().cacheKey());
+    EXPECT_EQ(trayRecord->icon.cacheKey(), programIcon().cacheKey());
 }
 
 class Form1Download : public Form1Scheduling

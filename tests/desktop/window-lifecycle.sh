@@ -16,6 +16,7 @@ set -euo pipefail
 program=$(realpath "$1")
 template=$(dirname "$program")/dbBlank.mdb
 modules=$(dirname "$program")/modules
+core=$(dirname "$program")/lib
 title="Tidewell Episode Keeper"
 class="tidewell-episode-keeper"
 shots=$PWD
@@ -439,7 +440,7 @@ wait "$scheduler" || fail "the headless scheduler did not end cleanly"
 echo "error report"
 make_home
 mkdir -p "$work/program"
-cp -r "$program" "$template" "$modules" "$work/program/"
+cp -r "$program" "$template" "$modules" "$core" "$work/program/"
 echo "not a cursor" >"$work/program/HAND-M.CUR"
 program=$work/program/$(basename "$program") start_program
 within 10 "an unreadable HAND-M.CUR is reported in a box titled exactly \"Application Error\"" \

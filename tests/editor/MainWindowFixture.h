@@ -1,6 +1,6 @@
 #pragma once
 
-#include "../shell/FakeTrayBackend.h"
+#include "../shell/FakeTray.h"
 
 #include "FeedDatabase.h"
 #include "Form1.h"
@@ -27,20 +27,20 @@ protected:
         if (!feeds.isEmpty())
             storeFeeds(feeds);
         form = std::make_unique<Form1>(Form1::Environment{box, home.programFolder(), 1000, [this] {
-                                                              auto backend = std::make_unique<FakeTrayBackend>();
-                                                              tray = backend.get();
-                                                              return backend;
+                                                              auto fake = std::make_unique<FakeTray>();
+                                                              tray = fake.get();
+                                                              return fake;
                                                           },
                                                           [] {}});
         form->Form_Load();
     }
 
-    void clickTrayIcon() { tray->deliver(trayevent::LeftButtonUp); }
+    void clickTrayIcon() { tray->click(Qt::LeftButton); }
 
     TemporaryHome home;
     ScriptedMessageBox box;
     std::unique_ptr<Form1> form;
-    FakeTrayBackend *tray = nullptr;
+    FakeTray *tray = nullptr;
 
 private:
     void storeFeeds(const QStringList &names)

@@ -1,6 +1,6 @@
-#include "FakeTrayBackend.h"
+#include "DesktopTray.h"
+#include "FakeTray.h"
 #include "RuntimeError.h"
-#include "SystemTrayBackend.h"
 #include "cSysTray.h"
 
 #include <QElapsedTimer>
@@ -13,7 +13,8 @@
 namespace tidewell {
 namespace {
 
-using test::FakeTrayBackend;
+using namespace std::chrono_literals;
+using test::FakeTray;
 
 QIcon blueIcon()
 {
@@ -27,218 +28,186 @@ class TrayTest : public ::testing::Test
 protected:
     TrayTest()
     {
-        auto backend = std::make_unique<FakeTrayBackend>();
-        fake = backend.get();
-        log = fake->log;
-        tray = std::make_unique<cSysTray>(std::move(backend));
+        auto fakeTray = std::make_unique<FakeTray>();
+        fake = fakeTray.get();
+        record = fake->record;
+        tray = std::make_unique<cSysTray>(std::move(fakeTray));
+        record->calls.clear();
     }
 
-    std::size_t callCount() const { return log->size(); }
-    const FakeTrayBackend::Call &lastCall() const { return log->back(); }
-
-    FakeTrayBackend *fake = nullptr;
-    std::shared_ptr<FakeTrayBackend::Log> log;
+    FakeTray *fake = nullptr;
+    std::shared_ptr<FakeTray::Record> record;
     std::unique_ptr<cSysTray> tray;
 };
 
 TEST_F(TrayTest, InTrayChangesOnlyWhenTheValueChanges)
 {
-    QSignalSpy changed(tray.get(), &cSysTray::PropertyChanged);
     tray->setInTray(false);
-    EXPECT_EQ(callCount(), 0u);
-    EXPECT_EQ(changed.count(), 0);
+    EXPECT_TRUE(record->calls.isEmpty());
 
     tray->setInTray(true);
     tray->setInTray(true);
-    ASSERT_EQ(callCount(), 1u);
-    EXPECT_EQ(lastCall().message, NotifyMessage::Add);
-    EXPECT_EQ(changed.count(), 1);
+    EXPECT_EQ(record->calls, QStringList{QStringLiteral("shown")});
+    EXPECT_TRUE(tray->InTray());
 
     tray->setInTray(false);
     tray->setInTray(false);
-    ASSERT_EQ(callCount(), 2u);
-    EXPECT_EQ(lastCall().message, NotifyMessage::Delete);
-    EXPECT_EQ(lastCall().data.uID, 0u);
-    EXPECT_EQ(changed.count(), 2);
-    EXPECT_EQ(changed.at(1).at(0).toString(), QStringLiteral("InTray"));
+    EXPECT_EQ(record->calls, (QStringList{QStringLiteral("shown"), QStringLiteral("hidden")}));
+    EXPECT_FALSE(record->shown);
 }
 
-TEST_F(TrayTest, AddCarriesOnlyTheFieldsThatHaveValues)
+TEST_F(TrayTest, TheIconShowsTheTipAndPictureItHasWhenPutInTheTray)
 {
-    tray->setTrayTip(QString());
     tray->setInTray(true);
-    ASSERT_EQ(callCount(), 1u);
-    EXPECT_EQ(lastCall().data.uFlags, nif::Message);
-    EXPECT_EQ(lastCall().data.uCallbackMessage, 1125u);
-    EXPECT_TRUE(lastCall().data.hIcon.isNull());
+    EXPECT_EQ(record->tip, QStringLiteral("Telnet Server")) << "the tip of a control given none";
+    EXPECT_TRUE(record->icon.isNull());
+
+    tray->setTrayTip(QString());
+    EXPECT_TRUE(record->tip.isEmpty()) << "an empty tip is a tip like any other";
 
     tray->setInTray(false);
-    tray->setTrayIcon(blueIcon());
+    const QIcon icon = blueIcon();
+    tray->setTrayIcon(icon);
     tray->setTrayTip(QStringLiteral("Tidewell Episode Keeper"));
-    EXPECT_EQ(callCount(), 2u) << "changes out of the tray are only stored";
     tray->setInTray(true);
-    EXPECT_EQ(lastCall().data.uFlags, nif::Message | nif::Icon | nif::Tip);
-    EXPECT_EQ(lastCall().data.szTip, QStringLiteral("Tidewell Episode Keeper"));
-    EXPECT_EQ(lastCall().data.hIcon.cacheKey(), tray->TrayIcon().cacheKey());
+    EXPECT_TRUE(record->shown);
+    EXPECT_EQ(record->tip, QStringLiteral("Tidewell Episode Keeper"));
+    EXPECT_EQ(record->icon.cacheKey(), icon.cacheKey());
 }
 
-TEST_F(TrayTest, TipAndIconChangesInTheTrayGoToTheShell)
+TEST_F(TrayTest, TipAndIconChangesInTheTrayReachTheIcon)
 {
     tray->setInTray(true);
     tray->setTrayTip(QStringLiteral("new tip"));
-    EXPECT_EQ(lastCall().message, NotifyMessage::Modify);
-    EXPECT_EQ(lastCall().data.uFlags, nif::Tip);
-    EXPECT_EQ(lastCall().data.szTip, QStringLiteral("new tip"));
+    EXPECT_EQ(record->tip, QStringLiteral("new tip"));
+    EXPECT_EQ(tray->TrayTip(), QStringLiteral("new tip"));
 
     const QIcon icon = blueIcon();
     tray->setTrayIcon(icon);
-    EXPECT_EQ(lastCall().data.uFlags, nif::Icon);
-    EXPECT_EQ(lastCall().data.hIcon.cacheKey(), icon.cacheKey());
+    EXPECT_EQ(record->icon.cacheKey(), icon.cacheKey());
 
-    // A null picture is ignored without a call and keeps the old icon.
-    const std::size_t before = callCount();
+    // A null picture is ignored and keeps the old icon.
+    record->calls.clear();
     tray->setTrayIcon(QIcon());
-    EXPECT_EQ(callCount(), before);
+    EXPECT_TRUE(record->calls.isEmpty());
+    EXPECT_EQ(record->icon.cacheKey(), icon.cacheKey());
     EXPECT_EQ(tray->TrayIcon().cacheKey(), icon.cacheKey());
 }
 
-TEST_F(TrayTest, TextsAreCutToTheirFieldSizes)
+TEST_F(TrayTest, TextsAreCutToWhatTheNotificationAreaShows)
 {
     const QString tip(200, QLatin1Char('t'));
     tray->setTrayTip(tip);
     tray->setInTray(true);
-    EXPECT_EQ(lastCall().data.szTip, tip.left(127));
+    EXPECT_EQ(record->tip, tip.left(127));
     EXPECT_EQ(tray->TrayTip(), tip) << "the property keeps the whole text";
 
     tray->ShowBalloon(QString(300, QLatin1Char('b')), QString(100, QLatin1Char('h')), 0, false);
-    EXPECT_EQ(lastCall().data.szInfo.size(), 255);
-    EXPECT_EQ(lastCall().data.szInfoTitle.size(), 63);
+    ASSERT_EQ(record->notices.size(), 1u);
+    EXPECT_EQ(record->notices[0].text.size(), 255);
+    EXPECT_EQ(record->notices[0].title.size(), 63);
 
     // A character outside the basic plane is kept whole or not at all.
     const QString clef = QString::fromUtf8("\xF0\x9D\x84\x9E");
-    EXPECT_EQ(fitField(QString(126, QLatin1Char('a')) + clef, NotifyIconData::TipSize), QString(126, QLatin1Char('a')));
+    tray->setTrayTip(QString(125, QLatin1Char('a')) + clef);
+    EXPECT_EQ(record->tip, QString(125, QLatin1Char('a')) + clef);
+    tray->setTrayTip(QString(126, QLatin1Char('a')) + clef);
+    EXPECT_EQ(record->tip, QString(126, QLatin1Char('a')));
 }
 
-TEST_F(TrayTest, NotificationsBecomeEventsWhileTheIconIsInTheTray)
+TEST_F(TrayTest, ClicksBecomeEventsWhileTheIconIsInTheTray)
 {
-    QSignalSpy move(tray.get(), &cSysTray::MouseMove);
     QSignalSpy down(tray.get(), &cSysTray::MouseDown);
     QSignalSpy up(tray.get(), &cSysTray::MouseUp);
     QSignalSpy dblClick(tray.get(), &cSysTray::MouseDblClick);
     tray->setInTray(true);
 
-    for (quint32 eventNumber = 512; eventNumber <= 518; ++eventNumber)
-        fake->deliver(eventNumber);
-    EXPECT_EQ(move.count(), 1);
+    fake->click(Qt::MiddleButton);
+    EXPECT_EQ(down.count() + up.count() + dblClick.count(), 0) << "the middle button raises no event";
+
+    fake->click(Qt::LeftButton);
+    fake->click(Qt::RightButton);
+    fake->doubleClick();
     ASSERT_EQ(down.count(), 2);
     EXPECT_EQ(down.at(0).at(0).toInt(), 1);
     EXPECT_EQ(down.at(1).at(0).toInt(), 2);
-    ASSERT_EQ(up.count(), 2);
-    EXPECT_EQ(up.at(0).at(0).toInt(), 1);
-    EXPECT_EQ(up.at(1).at(0).toInt(), 2);
-    EXPECT_EQ(up.at(1).at(1).toInt(), 0);
-    ASSERT_EQ(dblClick.count(), 2);
-    EXPECT_EQ(dblClick.at(1).at(0).toInt(), 2);
-
-    tray->setInTray(false);
-    fake->deliver(trayevent::LeftButtonUp);
-    EXPECT_EQ(up.count(), 2) << "the hook goes with the icon";
-}
-
-TEST_F(TrayTest, ClicksOnTheDesktopIconRaiseTheMatchingEvents)
-{
-    QSignalSpy down(tray.get(), &cSysTray::MouseDown);
-    QSignalSpy up(tray.get(), &cSysTray::MouseUp);
-    QSignalSpy dblClick(tray.get(), &cSysTray::MouseDblClick);
-    QSignalSpy move(tray.get(), &cSysTray::MouseMove);
-    tray->setInTray(true);
-    const auto click = [&](QSystemTrayIcon::ActivationReason reason) {
-        for (const quint32 eventNumber : trayEventsFor(reason))
-            fake->deliver(eventNumber);
-    };
-
-    click(QSystemTrayIcon::MiddleClick);
-    click(QSystemTrayIcon::Unknown);
-    EXPECT_EQ(down.count() + up.count() + dblClick.count() + move.count(), 0);
-
-    click(QSystemTrayIcon::Trigger);
-    click(QSystemTrayIcon::Context);
-    click(QSystemTrayIcon::DoubleClick);
     ASSERT_EQ(up.count(), 3);
     EXPECT_EQ(up.at(0).at(0).toInt(), 1);
     EXPECT_EQ(up.at(1).at(0).toInt(), 2);
-    EXPECT_EQ(down.count(), 2);
-    EXPECT_EQ(dblClick.count(), 1);
+    EXPECT_EQ(up.at(1).at(1).toInt(), 0);
+    EXPECT_EQ(up.at(2).at(0).toInt(), 1) << "a double click ends with a release";
+    ASSERT_EQ(dblClick.count(), 1);
+    EXPECT_EQ(dblClick.at(0).at(0).toInt(), 1);
+
+    tray->setInTray(false);
+    fake->click(Qt::LeftButton);
+    EXPECT_EQ(up.count(), 3) << "an icon out of the tray is clicked by no one";
+}
+
+TEST_F(TrayTest, AHandlerMayDestroyTheControlBetweenPressAndRelease)
+{
+    tray->setInTray(true);
+    QObject::connect(tray.get(), &cSysTray::MouseDown, [this] { tray.reset(); });
+    fake->click(Qt::LeftButton);
+    EXPECT_FALSE(tray);
+    EXPECT_FALSE(record->shown) << "the icon went with the control";
 }
 
 TEST_F(TrayTest, ShowOnceShowsOneBalloonPerInstance)
 {
     tray->ShowBalloon(QStringLiteral("text"), QStringLiteral("title"), 0, true);
     tray->ShowBalloon(QStringLiteral("text"), QStringLiteral("title"), 0, true);
-    EXPECT_EQ(fake->callsOf(NotifyMessage::Modify).size(), 1u);
+    EXPECT_EQ(record->notices.size(), 1u);
     EXPECT_EQ(tray->OnceBalloonCount(), 1);
 
     tray->ShowBalloon(QStringLiteral("again"), QStringLiteral("title"), 0, false);
     tray->ShowBalloon(QStringLiteral("again"), QStringLiteral("title"), 0, false);
-    EXPECT_EQ(fake->callsOf(NotifyMessage::Modify).size(), 3u);
+    EXPECT_EQ(record->notices.size(), 3u);
     EXPECT_EQ(tray->OnceBalloonCount(), 1);
 }
 
-TEST_F(TrayTest, ZeroSecondsLeavesTheBalloonToTheShell)
+TEST_F(TrayTest, ZeroSecondsLeavesTheBalloonToTheDesktop)
 {
     // Nothing would end a wait here, so returning proves there was none.
     tray->ShowBalloon(QStringLiteral("text"), QStringLiteral("title"), 0, false);
     tray->ShowBalloon(QStringLiteral("text"), QStringLiteral("title"), -3, false);
-    const auto modifies = fake->callsOf(NotifyMessage::Modify);
-    ASSERT_EQ(modifies.size(), 2u);
-    for (const auto &call : modifies) {
-        EXPECT_EQ(call.data.uFlags, nif::Info);
-        EXPECT_EQ(call.data.uTimeout, 0u);
-        EXPECT_EQ(call.data.szInfo, QStringLiteral("text"));
-        EXPECT_EQ(call.data.szInfoTitle, QStringLiteral("title"));
+    ASSERT_EQ(record->notices.size(), 2u);
+    for (const FakeTray::Notice &notice : record->notices) {
+        EXPECT_EQ(notice.timeout, 0ms);
+        EXPECT_EQ(notice.text, QStringLiteral("text"));
+        EXPECT_EQ(notice.title, QStringLiteral("title"));
     }
+    EXPECT_EQ(record->withdrawals, 0);
     EXPECT_TRUE(tray->BalloonShowing());
 }
 
-class BalloonClosedByShell : public TrayTest, public ::testing::WithParamInterface<quint32>
-{
-};
-
-TEST_P(BalloonClosedByShell, EndsTheWaitWithoutARemoval)
+TEST_F(TrayTest, ABalloonClosedOnTheDesktopEndsTheWaitWithoutAWithdrawal)
 {
     tray->setInTray(true);
-    fake->onModify = [this](const NotifyIconData &) { fake->deliverLater(GetParam()); };
+    fake->onNotice = [this](const FakeTray::Notice &) { fake->closeNoticeLater(); };
     QElapsedTimer elapsed;
     elapsed.start();
     tray->ShowBalloon(QStringLiteral("text"), QStringLiteral("title"), 5, true);
     EXPECT_LT(elapsed.elapsed(), 4000);
 
-    const auto modifies = fake->callsOf(NotifyMessage::Modify);
-    ASSERT_EQ(modifies.size(), 1u);
-    EXPECT_EQ(modifies.front().data.uTimeout, 5000u);
+    ASSERT_EQ(record->notices.size(), 1u);
+    EXPECT_EQ(record->notices[0].timeout, 5000ms);
+    EXPECT_EQ(record->withdrawals, 0);
     EXPECT_FALSE(tray->BalloonShowing());
 }
 
-INSTANTIATE_TEST_SUITE_P(TimedOutOrClicked, BalloonClosedByShell,
-                         ::testing::Values(trayevent::BalloonTimedOut, trayevent::BalloonClicked));
-
-TEST_F(TrayTest, ABalloonStillUpAtTheEndOfTheWaitIsRemoved)
+TEST_F(TrayTest, ABalloonStillUpAtTheEndOfTheWaitIsWithdrawn)
 {
     tray->setInTray(true);
-    tray->setSecondLength(std::chrono::milliseconds(1));
+    tray->setSecondLength(1ms);
     bool otherHandlerRan = false;
     QTimer::singleShot(0, [&] { otherHandlerRan = true; });
 
     tray->ShowBalloon(QStringLiteral("text"), QStringLiteral("title"), 3, false);
     EXPECT_TRUE(otherHandlerRan) << "the wait lets the program run";
-    const auto modifies = fake->callsOf(NotifyMessage::Modify);
-    ASSERT_EQ(modifies.size(), 2u);
-    EXPECT_EQ(modifies[0].data.uTimeout, 3000u);
-    const NotifyIconData &removal = modifies[1].data;
-    EXPECT_EQ(removal.uFlags, nif::Info);
-    EXPECT_TRUE(removal.szInfo.isEmpty());
-    EXPECT_TRUE(removal.szInfoTitle.isEmpty());
-    EXPECT_EQ(removal.uTimeout, 0u);
+    ASSERT_EQ(record->notices.size(), 1u);
+    EXPECT_EQ(record->notices[0].timeout, 3000ms);
+    EXPECT_EQ(record->calls.last(), QStringLiteral("withdrawn"));
     EXPECT_TRUE(tray->BalloonShowing());
 }
 
@@ -250,15 +219,16 @@ TEST_F(TrayTest, ATimeOutBeyondThe32BitRangeIsAnOverflow)
     } catch (const RuntimeError &error) {
         EXPECT_EQ(error.number(), errnum::Overflow);
     }
-    EXPECT_EQ(callCount(), 0u);
+    EXPECT_TRUE(record->calls.isEmpty());
     EXPECT_EQ(tray->OnceBalloonCount(), 0);
     EXPECT_FALSE(tray->BalloonShowing());
 
     // The largest time-out that fits is shown.
     tray->setInTray(true);
-    fake->onModify = [this](const NotifyIconData &) { fake->deliverLater(trayevent::BalloonClicked); };
+    fake->onNotice = [this](const FakeTray::Notice &) { fake->closeNoticeLater(); };
     tray->ShowBalloon(QStringLiteral("text"), QStringLiteral("title"), 2147483, true);
-    EXPECT_EQ(lastCall().data.uTimeout, 2147483000u);
+    ASSERT_EQ(record->notices.size(), 1u);
+    EXPECT_EQ(record->notices[0].timeout, 2147483000ms);
 }
 
 TEST_F(TrayTest, TheHostMayDestroyTheControlDuringTheBalloonWait)
@@ -266,68 +236,73 @@ TEST_F(TrayTest, TheHostMayDestroyTheControlDuringTheBalloonWait)
     tray->setInTray(true);
     QTimer::singleShot(0, [this] { tray.reset(); });
     tray->ShowBalloon(QStringLiteral("text"), QStringLiteral("title"), 5, false);
-    ASSERT_EQ(log->size(), 3u);
-    EXPECT_EQ(log->back().message, NotifyMessage::Delete);
+    EXPECT_EQ(record->calls,
+              (QStringList{QStringLiteral("shown"), QStringLiteral("notice"), QStringLiteral("hidden")}));
 }
 
-TEST_F(TrayTest, DestroyingTheControlRemovesTheIcon)
+TEST_F(TrayTest, DestroyingTheControlTakesTheIconOut)
 {
     tray->setInTray(true);
     tray.reset();
-    ASSERT_EQ(log->size(), 2u);
-    EXPECT_EQ(log->back().message, NotifyMessage::Delete);
+    EXPECT_FALSE(record->shown);
+    EXPECT_EQ(record->calls.last(), QStringLiteral("hidden"));
 }
 
-TEST_F(TrayTest, SavedPropertiesAreAppliedInOrderWithDefaults)
+// The desktop's own notification area, as far as it can be tried without one.
+TEST(DesktopTray, TipPictureAndVisibilityReachTheDesktopIcon)
 {
-    tray->ReadProperties({});
-    EXPECT_FALSE(tray->InTray());
-    EXPECT_EQ(tray->TrayTip(), QStringLiteral("Telnet Server"));
-    EXPECT_EQ(callCount(), 0u);
+    DesktopTray tray;
+    tray.setTip(QStringLiteral("tip"));
+    tray.setShown(true);
+    EXPECT_EQ(tray.icon().toolTip(), QStringLiteral("tip"));
+    EXPECT_FALSE(tray.icon().isVisible()) << "no entry without a picture";
+    tray.setIcon(blueIcon());
+    EXPECT_TRUE(tray.icon().isVisible());
 
-    const QIcon icon = blueIcon();
-    tray->ReadProperties({{QStringLiteral("InTray"), true},
-                          {QStringLiteral("TrayIcon"), icon},
-                          {QStringLiteral("TrayTip"), QStringLiteral("saved tip")}});
-    ASSERT_EQ(callCount(), 3u);
-    EXPECT_EQ((*log)[0].message, NotifyMessage::Add);
-    EXPECT_EQ((*log)[1].data.uFlags, nif::Icon);
-    EXPECT_EQ((*log)[2].data.szTip, QStringLiteral("saved tip"));
-
-    const QVariantMap saved = tray->WriteProperties();
-    EXPECT_EQ(saved.size(), 3);
-    EXPECT_TRUE(saved.value(QStringLiteral("InTray")).toBool());
-    EXPECT_EQ(saved.value(QStringLiteral("TrayTip")).toString(), QStringLiteral("saved tip"));
+    tray.setShown(false);
+    EXPECT_FALSE(tray.icon().isVisible());
+    tray.setIcon(blueIcon());
+    EXPECT_FALSE(tray.icon().isVisible()) << "a new picture does not bring a hidden icon back";
 }
 
-TEST(SystemTrayBackend, AddChangeAndRemoveReachTheDesktopIcon)
+TEST(DesktopTray, ClicksOnTheIconRaiseTheMatchingEvents)
 {
-    SystemTrayBackend backend;
-    NotifyIconData data;
-    data.uFlags = nif::Tip;
-    data.setTip(QStringLiteral("tip"));
-    EXPECT_FALSE(backend.Shell_NotifyIcon(NotifyMessage::Modify, data)) << "nothing to change before an add";
-    EXPECT_TRUE(backend.trayIcon().toolTip().isEmpty());
+    auto owned = std::make_unique<DesktopTray>();
+    auto &icon = const_cast<QSystemTrayIcon &>(owned->icon());
+    cSysTray tray(std::move(owned));
+    QSignalSpy down(&tray, &cSysTray::MouseDown);
+    QSignalSpy up(&tray, &cSysTray::MouseUp);
+    QSignalSpy dblClick(&tray, &cSysTray::MouseDblClick);
+    tray.setInTray(true);
 
-    data.uFlags = nif::Message | nif::Icon | nif::Tip;
-    data.uCallbackMessage = cSysTray::CallbackMessage;
-    data.hIcon = blueIcon();
-    EXPECT_TRUE(backend.Shell_NotifyIcon(NotifyMessage::Add, data));
-    EXPECT_EQ(backend.trayIcon().toolTip(), QStringLiteral("tip"));
-    EXPECT_FALSE(backend.trayIcon().icon().isNull());
+    Q_EMIT icon.activated(QSystemTrayIcon::MiddleClick);
+    Q_EMIT icon.activated(QSystemTrayIcon::Unknown);
+    EXPECT_EQ(down.count() + up.count() + dblClick.count(), 0);
 
-    std::vector<quint32> received;
-    backend.setWindowProc([&](quint32 message, quint32, quint32 eventNumber) {
-        EXPECT_EQ(message, cSysTray::CallbackMessage);
-        received.push_back(eventNumber);
-    });
-    Q_EMIT const_cast<QSystemTrayIcon &>(backend.trayIcon()).messageClicked();
-    EXPECT_EQ(received, std::vector<quint32>{trayevent::BalloonClicked});
+    Q_EMIT icon.activated(QSystemTrayIcon::Trigger);
+    Q_EMIT icon.activated(QSystemTrayIcon::Context);
+    Q_EMIT icon.activated(QSystemTrayIcon::DoubleClick);
+    ASSERT_EQ(up.count(), 3);
+    EXPECT_EQ(up.at(0).at(0).toInt(), 1);
+    EXPECT_EQ(up.at(1).at(0).toInt(), 2);
+    EXPECT_EQ(down.count(), 2);
+    EXPECT_EQ(dblClick.count(), 1);
+}
 
-    EXPECT_TRUE(backend.Shell_NotifyIcon(NotifyMessage::Delete, {}));
-    EXPECT_FALSE(backend.trayIcon().isVisible());
-    Q_EMIT const_cast<QSystemTrayIcon &>(backend.trayIcon()).messageClicked();
-    EXPECT_EQ(received.size(), 1u) << "a removed icon reports nothing";
+TEST(DesktopTray, ANoticeClosesWhenClickedOrWhenItsTimeRunsOut)
+{
+    DesktopTray tray;
+    QSignalSpy closed(&tray, &Tray::noticeClosed);
+    tray.setIcon(blueIcon());
+    tray.setShown(true);
+
+    tray.showNotice(QStringLiteral("title"), QStringLiteral("text"), 5000ms);
+    Q_EMIT const_cast<QSystemTrayIcon &>(tray.icon()).messageClicked();
+    EXPECT_EQ(closed.count(), 1);
+
+    tray.showNotice(QStringLiteral("title"), QStringLiteral("text"), 1ms);
+    EXPECT_TRUE(closed.wait(5000));
+    EXPECT_EQ(closed.count(), 2);
 }
 
 } // namespace

@@ -1,0 +1,128 @@
+# The program's libraries, layer by layer from the top. A library links only
+# libraries on the layers below its own, never one beside or above it; the
+# configuration fails otherwise (tidewell_check_layers). README.md draws the
+# same layers with every link between them.
+#
+# The layers marked CORE need no window. Their code is built into one private
+# shared library, which the executable and the window module both load: each
+# of its functions and statics exists once in the running program.
+
+# tidewell_layer(<layer> [CORE] <library>...): the next layer down.
+function(tidewell_layer layer)
+    cmake_parse_arguments(ARG "CORE" "" "" ${ARGN})
+    get_property(layers GLOBAL PROPERTY TIDEWELL_LAYERS)
+    list(LENGTH layers rank)
+    set_property(GLOBAL APPEND PROPERTY TIDEWELL_LAYERS "${layer}")
+    foreach(library IN LISTS ARG_UNPARSED_ARGUMENTS)
+        get_property(declared GLOBAL PROPERTY TIDEWELL_LAYER_OF_${library} SET)
+        if(declared)
+            message(FATAL_ERROR "${library} is given a layer twice")
+        endif()
+        set_property(GLOBAL PROPERTY TIDEWELL_LAYER_OF_${library} ${rank})
+        set_property(GLOBAL APPEND PROPERTY TIDEWELL_LIBRARIES ${library})
+        if(ARG_CORE)
+            set_property(GLOBAL APPEND PROPERTY TIDEWELL_CORE_LIBRARIES ${library})
+        endif()
+    endforeach()
+endfunction()
+
+tidewell_layer("program"        tidewell-episode-keeper tidewell-episode-keeper-window)
+tidewell_layer("front ends"     tidewell_cli tidewell_app)
+tidewell_layer("window parts"   tidewell_editor tidewell_shell)
+tidewell_layer("window helpers" tidewell_appearance)
+tidewell_layer("work"           CORE tidewell_scheduler)
+tidewell_layer("services"       CORE tidewell_feedreader tidewell_feeddb tidewell_editor_rules tidewell_running_copy)
+tidewell_layer("transport"      CORE tidewell_network)
+tidewell_layer("base"           CORE tidewell_app_core)
+
+# tidewell_core_library(<library> SOURCES <file>... [PUBLIC <link>...] [PRIVATE <link>...])
+#
+# A library of the core. Its sources are compiled into the core's shared
+# library (tidewell_core, made before any folder is read); <library> itself
+# is what others link: its headers, what its headers need, and the shared
+# library. Its links are kept for the layer check.
+function(tidewell_core_library library)
+    cmake_parse_arguments(ARG "" "" "SOURCES;PUBLIC;PRIVATE" ${ARGN})
+    get_property(core GLOBAL PROPERTY TIDEWELL_CORE_LIBRARIES)
+    if(NOT library IN_LIST core)
+        message(FATAL_ERROR "${library} is on no layer of the core (cmake/Layers.cmake)")
+    endif()
+    list(TRANSFORM ARG_SOURCES PREPEND ${CMAKE_CURRENT_SOURCE_DIR}/)
+    target_sources(tidewell_core PRIVATE ${ARG_SOURCES})
+    target_include_directories(tidewell_core PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+    foreach(link IN LISTS ARG_PUBLIC ARG_PRIVATE)
+        if(NOT link IN_LIST core)
+            target_link_libraries(tidewell_core PRIVATE ${link})
+        endif()
+    endforeach()
+
+    add_library(${library} INTERFACE)
+    target_include_directories(${library} INTERFACE ${CMAKE_CURRENT_SOURCE_DIR})
+    target_link_libraries(${library} INTERFACE tidewell_core ${ARG_PUBLIC})
+    set_property(GLOBAL PROPERTY TIDEWELL_LINKS_OF_${library} ${ARG_PUBLIC} ${ARG_PRIVATE})
+endfunction()
+
+# What a library links, by the names of the layer table.
+function(tidewell_links_of library out)
+    get_property(core GLOBAL PROPERTY TIDEWELL_CORE_LIBRARIES)
+    set(links)
+    if(library IN_LIST core)
+        get_property(links GLOBAL PROPERTY TIDEWELL_LINKS_OF_${library})
+    else()
+        foreach(property LINK_LIBRARIES INTERFACE_LINK_LIBRARIES)
+            get_target_property(linked ${library} ${property})
+            if(linked)
+                list(APPEND links ${linked})
+            endif()
+        endforeach()
+    endif()
+    list(TRANSFORM links REPLACE "^\\$<LINK_ONLY:(.*)>$" "\\1")
+    list(REMOVE_ITEM links tidewell_core)
+    list(REMOVE_DUPLICATES links)
+    set(${out} ${links} PARENT_SCOPE)
+endfunction()
+
+# tidewell_check_layers(<folder>...): every library target in the program's
+# folders has a layer, links only libraries below it, and a library of the
+# core links no window library.
+function(tidewell_check_layers)
+    get_property(layers GLOBAL PROPERTY TIDEWELL_LAYERS)
+    get_property(libraries GLOBAL PROPERTY TIDEWELL_LIBRARIES)
+    get_property(core GLOBAL PROPERTY TIDEWELL_CORE_LIBRARIES)
+    set(problems)
+    foreach(folder IN LISTS ARGN)
+        get_property(targets DIRECTORY ${folder} PROPERTY BUILDSYSTEM_TARGETS)
+        foreach(target IN LISTS targets)
+            get_target_property(type ${target} TYPE)
+            if(type MATCHES "^(STATIC|SHARED|MODULE|INTERFACE)_LIBRARY$" AND NOT target IN_LIST libraries)
+                list(APPEND problems "${target} (${folder}) is on no layer")
+            endif()
+        endforeach()
+    endforeach()
+    foreach(library IN LISTS libraries)
+        if(NOT TARGET ${library})
+            list(APPEND problems "${library} is on a layer but is no target")
+            continue()
+        endif()
+        get_property(rank GLOBAL PROPERTY TIDEWELL_LAYER_OF_${library})
+        list(GET layers ${rank} layer)
+        tidewell_links_of(${library} links)
+        foreach(link IN LISTS links)
+            if(library IN_LIST core AND link MATCHES "^Qt6::(Gui|Widgets)$")
+                list(APPEND problems "${library} (${layer}) links ${link}, though nothing below the window may")
+            endif()
+            if(NOT link IN_LIST libraries)
+                continue()
+            endif()
+            get_property(linked GLOBAL PROPERTY TIDEWELL_LAYER_OF_${link})
+            if(NOT linked GREATER rank)
+                list(GET layers ${linked} linked_layer)
+                list(APPEND problems "${library} (${layer}) links ${link} (${linked_layer}), which is not below it")
+            endif()
+        endforeach()
+    endforeach()
+    if(problems)
+        list(JOIN problems "\n  " problems)
+        message(FATAL_ERROR "The libraries break their layers (cmake/Layers.cmake):\n  ${problems}")
+    endif()
+endfunction()
