@@ -12,28 +12,51 @@
 
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace tidewell {
 namespace {
 
+// The longest path a local socket can have: sockaddr_un's, its NUL aside.
+constexpr qsizetype longestSocketPath = sizeof(sockaddr_un::sun_path) - 1;
+
+// A folder, not a link to one, of this user's alone.
 bool isPrivateFolder(const QString &folder)
 {
     struct stat status{};
-    return ::stat(QFile::encodeName(folder).constData(), &status) == 0 && S_ISDIR(status.st_mode)
+    return ::lstat(QFile::encodeName(folder).constData(), &status) == 0 && S_ISDIR(status.st_mode)
         && status.st_uid == ::geteuid() && (status.st_mode & 077) == 0;
+}
+
+// Makes `folder` this user's alone when it can be: made if missing, closed
+// to others if it is ours. Empty when it cannot be.
+QString madePrivate(const QString &folder)
+{
+    if (QDir().mkpath(folder) && QFileInfo(folder).ownerId() == ::geteuid() && !QFileInfo(folder).isSymLink())
+        ::chmod(QFile::encodeName(folder).constData(), 0700);
+    return isPrivateFolder(folder) ? folder : QString();
 }
 
 } // namespace
 
-QString privateSocketFolder()
+QString privateSocketFolder(qsizetype room)
 {
-    if (const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR"); !runtime.isEmpty() && isPrivateFolder(runtime))
+    const auto fits = [room](const QString &folder) {
+        return !folder.isEmpty() && QFile::encodeName(folder).size() + 1 + room <= longestSocketPath;
+    };
+    if (const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR"); isPrivateFolder(runtime) && fits(runtime))
         return runtime;
+    // A home deep in the file system leaves no room in the state folder for a
+    // socket's name; then a folder of this user's own in /tmp, which another
+    // user may have taken first, and then it is not used.
     const QString own = StateFolder() + QStringLiteral("/run");
-    if (QDir().mkpath(own) && QFileInfo(own).ownerId() == ::geteuid())
-        ::chmod(QFile::encodeName(own).constData(), 0700);
-    return isPrivateFolder(own) ? own : QString();
+    if (fits(own) && !madePrivate(own).isEmpty())
+        return own;
+    const QString temporary = QStringLiteral("/tmp/tidewell-episode-keeper-%1").arg(::geteuid());
+    if (fits(temporary) && !madePrivate(temporary).isEmpty())
+        return temporary;
+    return QString();
 }
 
 QString feedListKey(const QString &dataFolder)
@@ -45,8 +68,9 @@ QString feedListKey(const QString &dataFolder)
 
 QString channelPath(const QString &dataFolder, const QString &role)
 {
-    const QString folder = privateSocketFolder();
-    return folder.isEmpty() ? QString() : folder + QLatin1Char('/') + feedListKey(dataFolder) + u'.' + role;
+    const QString name = feedListKey(dataFolder) + u'.' + role;
+    const QString folder = privateSocketFolder(QFile::encodeName(name).size());
+    return folder.isEmpty() ? QString() : folder + QLatin1Char('/') + name;
 }
 
 bool peerIsThisUser(qintptr socketDescriptor)

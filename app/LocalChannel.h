@@ -13,10 +13,12 @@ namespace tidewell {
 
 // Where the program's local sockets live: the session's runtime folder
 // ($XDG_RUNTIME_DIR) when it is this user's alone, else a folder of the state
-// folder made for this user alone. Never a shared folder, where another user
+// folder made for this user alone, else one in /tmp made for this user
+// alone; the first that leaves `room` bytes for a socket's name within the
+// longest path a socket can have. Never a shared folder, where another user
 // could take a name first and answer in the program's place. Empty when
-// neither can be had.
-QString privateSocketFolder();
+// none can be had.
+QString privateSocketFolder(qsizetype room = 0);
 
 // A short name for one feed list, so that two users, or two feed lists of one
 // user, each have their own locks and channels.

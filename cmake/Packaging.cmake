@@ -8,13 +8,13 @@ set(TIDEWELL_PROGRAM_DIR lib/tidewell-episode-keeper)
 install(TARGETS tidewell-episode-keeper RUNTIME DESTINATION ${TIDEWELL_PROGRAM_DIR})
 install(TARGETS tidewell-episode-keeper-window LIBRARY DESTINATION ${TIDEWELL_PROGRAM_DIR}/modules)
 # The code below the window, which both of them load; nobody else links it.
-install(TARGETS tidewell_core LIBRARY DESTINATION ${TIDEWELL_PROGRAM_DIR}/lib)
+install(TARGETS tidewell_core LIBRARY DESTINATION ${TIDEWELL_PROGRAM_DIR}/core)
 # Stripping leaves the compiler's notes; the package needs them no more than
 # the symbols.
 install(CODE "
     if(CMAKE_INSTALL_DO_STRIP)
         foreach(binary tidewell-episode-keeper modules/tidewell-episode-keeper-window.so
-                       lib/$<TARGET_FILE_NAME:tidewell_core>)
+                       core/$<TARGET_FILE_NAME:tidewell_core>)
             execute_process(COMMAND \"${CMAKE_OBJCOPY}\" --remove-section=.comment --remove-section=.note
                 \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${TIDEWELL_PROGRAM_DIR}/\${binary}\"
                 COMMAND_ERROR_IS_FATAL ANY)

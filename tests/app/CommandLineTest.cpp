@@ -159,10 +159,10 @@ TEST_F(CommandLine, WithoutOptionsTheWindowOpensFromItsModule)
     ASSERT_TRUE(QDir().mkpath(alone));
     ASSERT_TRUE(QFile::copy(QStringLiteral(TIDEWELL_EXECUTABLE), alone + QStringLiteral("/tidewell-episode-keeper")));
     // The core it needs goes along; the module stays behind.
-    const QString core = QFileInfo(QStringLiteral(TIDEWELL_EXECUTABLE)).dir().filePath(QStringLiteral("lib"));
-    ASSERT_TRUE(QDir().mkpath(alone + QStringLiteral("/lib")));
+    const QString core = QFileInfo(QStringLiteral(TIDEWELL_EXECUTABLE)).dir().filePath(QStringLiteral("core"));
+    ASSERT_TRUE(QDir().mkpath(alone + QStringLiteral("/core")));
     for (const QFileInfo &library : QDir(core).entryInfoList(QDir::Files))
-        ASSERT_TRUE(QFile::copy(library.filePath(), alone + QStringLiteral("/lib/") + library.fileName()));
+        ASSERT_TRUE(QFile::copy(library.filePath(), alone + QStringLiteral("/core/") + library.fileName()));
     QProcess withoutModule;
     withoutModule.setProcessEnvironment(environment);
     withoutModule.start(alone + QStringLiteral("/tidewell-episode-keeper"), {});

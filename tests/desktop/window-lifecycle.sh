@@ -16,7 +16,7 @@ set -euo pipefail
 program=$(realpath "$1")
 template=$(dirname "$program")/dbBlank.mdb
 modules=$(dirname "$program")/modules
-core=$(dirname "$program")/lib
+core=$(dirname "$program")/core
 title="Tidewell Episode Keeper"
 class="tidewell-episode-keeper"
 shots=$PWD
