@@ -15,6 +15,7 @@
 #include "OpmlExport.h"
 #include "OpmlImport.h"
 #include "PathHelpers.h"
+#include "ReportLines.h"
 #include "RunningCopy.h"
 #include "RuntimeError.h"
 #include "ScheduleDriver.h"
@@ -50,20 +51,6 @@ void err(const QString &line)
 {
     std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
     std::fflush(stderr);
-}
-
-// Where the command line reports the steps below it that fail: at the
-// statement numbers of the window's procedures that take the same steps.
-int formLoadLine(datafile::Step step)
-{
-    constexpr int lines[] = {134, 138, 144, 146};
-    return lines[static_cast<int>(step)];
-}
-
-int listPodCastLine(FeedListStep step)
-{
-    constexpr int lines[] = {104, 106, 112, 114, 116};
-    return lines[static_cast<int>(step)];
 }
 
 // The feed database as the window opens it, made on a first run the same way.

@@ -12,6 +12,7 @@
 #include "MousePointer.h"
 #include "ProgramIcon.h"
 #include "PushButtonKeys.h"
+#include "ReportLines.h"
 #include "ReportList.h"
 #include "ScreenFit.h"
 #include "ShortTitle.h"
@@ -46,20 +47,6 @@ const QString balloonText = QStringLiteral("has been minimized to the system tra
                                            "for Marrowby) to bring the software back.");
 const QString countdownDescription = QStringLiteral("Download Minute: the time left until the feed's next "
                                                     "download while scheduling is on, else its interval");
-
-// Where Form_Load reports the steps of preparing the data file that fail.
-int formLoadLine(datafile::Step step)
-{
-    constexpr int lines[] = {134, 138, 144, 146};
-    return lines[static_cast<int>(step)];
-}
-
-// Where listPodCast reports the steps of reading the list that fail.
-int listPodCastLine(FeedListStep step)
-{
-    constexpr int lines[] = {104, 106, 112, 114, 116};
-    return lines[static_cast<int>(step)];
-}
 } // namespace
 
 Form1::Form1(Environment environment, QWidget *parent)
