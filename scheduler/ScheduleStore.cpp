@@ -349,17 +349,9 @@ bool ScheduleStore::flush()
     return false;
 }
 
-ScheduleStore::Written ScheduleStore::write()
+bool ScheduleStore::dropRows(sqlite3 *db) const
 {
-    const bool pending = m_clearCounts || m_keepOnly || !m_dirtyCounts.empty() || !m_dirtyDownloads.empty()
-        || !m_dirtyEpisodes.empty() || !m_dirtyFeedDocuments.empty();
-    if (!pending || !m_db || m_mode == Mode::ReadOnly)
-        return Written::Done;
-    sqlite3 *db = m_db.get();
-    const int began = sqlite3_exec(db, "begin immediate", nullptr, nullptr, nullptr);
-    if (began == SQLITE_BUSY)
-        return Written::Busy; // another process writes: the next try will do
-    bool ok = began == SQLITE_OK;
+    bool ok = true;
     const auto exec = [&](const QByteArray &sql) {
         ok = ok && sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr) == SQLITE_OK;
     };
@@ -372,6 +364,12 @@ ScheduleStore::Written ScheduleStore::write()
     }
     if (m_clearCounts)
         exec("delete from counts");
+    return ok;
+}
+
+bool ScheduleStore::writeRows(sqlite3 *db) const
+{
+    bool ok = true;
     const auto upsert = [&](const std::set<qint64> &dirty, const auto &map, const char *table, auto &&bind) {
         const QByteArray remove = "delete from " + QByteArray(table) + " where row = ?";
         for (const qint64 row : dirty) {
@@ -430,6 +428,20 @@ ScheduleStore::Written ScheduleStore::write()
             .bind(5, document.lastModified)
             .run();
     });
+    return ok;
+}
+
+ScheduleStore::Written ScheduleStore::write()
+{
+    const bool pending = m_clearCounts || m_keepOnly || !m_dirtyCounts.empty() || !m_dirtyDownloads.empty()
+        || !m_dirtyEpisodes.empty() || !m_dirtyFeedDocuments.empty();
+    if (!pending || !m_db || m_mode == Mode::ReadOnly)
+        return Written::Done;
+    sqlite3 *db = m_db.get();
+    const int began = sqlite3_exec(db, "begin immediate", nullptr, nullptr, nullptr);
+    if (began == SQLITE_BUSY)
+        return Written::Busy; // another process writes: the next try will do
+    const bool ok = began == SQLITE_OK && dropRows(db) && writeRows(db);
     const int committed = ok ? sqlite3_exec(db, "commit", nullptr, nullptr, nullptr) : SQLITE_ERROR;
     if (committed != SQLITE_OK) {
         const QString message = QString::fromUtf8(sqlite3_errmsg(db));

@@ -134,6 +134,10 @@ private:
         Failed
     };
     Written write();
+    // The rows a new list or a cleared count drops, then the rows changed
+    // since the last write; false at the first statement that fails.
+    bool dropRows(sqlite3 *db) const;
+    bool writeRows(sqlite3 *db) const;
     void setProblem(const QString &message);
 
     sqlite::Database m_db;
