@@ -78,7 +78,11 @@ CountdownEngine::Entry CountdownEngine::fromStore(const ScheduledFeed &feed) con
     // A row kept under another name is another feed's, the row reused.
     if (const auto last = m_store->lastDownload(feed.row); last && last->name == feed.name)
         entry.last = last->last;
-    const auto stored = m_store->count(feed.row);
+    // A count of the name-keyed kind earlier versions kept holds until the
+    // feed has one of its own.
+    auto stored = m_store->count(feed.row);
+    if (!stored)
+        stored = m_store->nameKeyedCount(feed.name);
     if (!stored || stored->name != feed.name || stored->intervalSeconds != feed.intervalSeconds || !counts(entry))
         return entry;
     entry.dueMs = stored->dueMs;

@@ -19,22 +19,18 @@ using sqlite::Statement;
 
 // Version 3 keys every table by the feed's row, keeps a download's outcome
 // and failure as values, and, for each file and feed document, the address
-// its validators came from; the tables of the versions before are dropped
-// (a count starts again, an episode is fetched in full once).
+// its validators came from.
 constexpr int schemaVersion = 3;
-constexpr const char *schema = R"(
-drop table if exists counts;
-drop table if exists downloads;
-drop table if exists episodes;
-drop table if exists episode_files;
-drop table if exists feed_documents;
-create table counts (
-    row integer primary key, name text not null, interval integer not null, due integer not null,
-    failures integer not null, retry integer, retry_asked integer not null);
+constexpr const char *downloadsTable = R"(
 create table downloads (
     row integer primary key, name text not null, happened integer not null, outcome integer not null,
     folder text not null, failure integer not null, http_status integer not null, detail text not null,
     after_download text not null);
+)";
+constexpr const char *otherTables = R"(
+create table counts (
+    row integer primary key, name text not null, interval integer not null, due integer not null,
+    failures integer not null, retry integer, retry_asked integer not null);
 create table episodes (
     row integer primary key, url text not null, answered_url text not null, destination text not null,
     etag text not null, last_modified text not null, size integer not null, modified integer not null,
@@ -42,8 +38,38 @@ create table episodes (
 create table feed_documents (
     row integer primary key, url text not null, answered_url text not null, etag text not null,
     last_modified text not null);
-pragma user_version = 3;
 )";
+// Counts the name-keyed schedule of the program's earlier versions kept,
+// until a feed of that name and interval takes its own; a name two rows
+// shared cannot tell whose count it was and is left out.
+constexpr const char *nameKeyedCounts = R"(
+create table if not exists name_keyed_counts (
+    name text primary key, interval integer not null, due integer not null);
+)";
+constexpr const char *carryNameKeyedCounts = R"(
+insert or replace into name_keyed_counts
+    select name, interval, started + interval * 1000 from counts
+    where name in (select name from counts group by name having count(*) = 1);
+)";
+
+// The script that brings a file of `version` to this one: version 2 differs
+// only in how a download is kept, which starts afresh; anything older is
+// keyed by name, and only its counts are carried over (an episode is then
+// fetched in full once).
+QByteArray upgradeScript(sqlite3 *db, qint64 version)
+{
+    QByteArray script = QByteArray("begin immediate;") + nameKeyedCounts;
+    if (version == 2) {
+        script += QByteArray("drop table if exists downloads;") + downloadsTable;
+    } else {
+        if (Statement started(db, "select 1 from pragma_table_info('counts') where name = 'started'"); started.next())
+            script += carryNameKeyedCounts;
+        for (const char *table : {"counts", "downloads", "episodes", "episode_files", "feed_documents"})
+            script += "drop table if exists " + QByteArray(table) + ';';
+        script += QByteArray(downloadsTable) + otherTables;
+    }
+    return script + "pragma user_version = " + QByteArray::number(schemaVersion) + "; commit;";
+}
 
 // The log is folded into the file once it holds this many pages (the size
 // SQLite itself would wait for).
@@ -171,8 +197,7 @@ void ScheduleStore::open(const QString &path)
         if (!version)
             return fail(QStringLiteral("cannot read %1").arg(path));
         if (*version != schemaVersion
-            && sqlite3_exec(db, (QByteArray("begin immediate;") + schema + "commit;").constData(), nullptr, nullptr,
-                            nullptr) != SQLITE_OK)
+            && sqlite3_exec(db, upgradeScript(db, *version).constData(), nullptr, nullptr, nullptr) != SQLITE_OK)
             return fail(QStringLiteral("cannot set up %1").arg(path)); // closing rolls it back
         m_checkpointer = std::make_unique<Checkpointer>(path);
         sqlite3_wal_hook(
@@ -214,6 +239,10 @@ void ScheduleStore::load()
                                           episodes.bytes(4),  episodes.bytes(5),  episodes.number(6),
                                           episodes.number(7), episodes.number(8)};
     }
+    Statement nameKeyed(m_db.get(), "select name, interval, due from name_keyed_counts");
+    while (nameKeyed.next())
+        m_nameKeyedCounts[nameKeyed.text(0)] = {nameKeyed.text(0), static_cast<qint32>(nameKeyed.number(1)),
+                                                nameKeyed.number(2), 0, std::nullopt, false};
     Statement documents(m_db.get(), "select row, url, answered_url, etag, last_modified from feed_documents");
     while (documents.next()) {
         m_feedDocuments[documents.number(0)] = {documents.text(1), documents.text(2), documents.bytes(3),
@@ -237,10 +266,20 @@ std::optional<ScheduleStore::Count> ScheduleStore::count(qint64 row) const
     return find(m_counts, row);
 }
 
+std::optional<ScheduleStore::Count> ScheduleStore::nameKeyedCount(const QString &name) const
+{
+    const auto found = m_nameKeyedCounts.find(name);
+    if (found == m_nameKeyedCounts.end())
+        return std::nullopt;
+    return found->second;
+}
+
 void ScheduleStore::saveCount(qint64 row, const Count &count)
 {
     m_counts[row] = count;
     m_dirtyCounts.insert(row);
+    if (m_nameKeyedCounts.erase(count.name) > 0)
+        m_takenNameKeyedCounts.insert(count.name);
     changed();
 }
 
@@ -256,6 +295,8 @@ void ScheduleStore::forgetCounts()
 {
     m_counts.clear();
     m_dirtyCounts.clear();
+    m_nameKeyedCounts.clear();
+    m_takenNameKeyedCounts.clear();
     m_clearCounts = true;
     changed();
 }
@@ -362,8 +403,12 @@ bool ScheduleStore::dropRows(sqlite3 *db) const
         for (const char *table : {"counts", "downloads", "episodes", "feed_documents"})
             exec("delete from " + QByteArray(table) + " where row not in (" + rows + ")");
     }
-    if (m_clearCounts)
+    if (m_clearCounts) {
         exec("delete from counts");
+        exec("delete from name_keyed_counts");
+    }
+    for (const QString &name : m_takenNameKeyedCounts)
+        ok = ok && Statement(db, "delete from name_keyed_counts where name = ?").bind(1, name).run();
     return ok;
 }
 
@@ -433,7 +478,8 @@ bool ScheduleStore::writeRows(sqlite3 *db) const
 
 ScheduleStore::Written ScheduleStore::write()
 {
-    const bool pending = m_clearCounts || m_keepOnly || !m_dirtyCounts.empty() || !m_dirtyDownloads.empty()
+    const bool pending = m_clearCounts || m_keepOnly || !m_dirtyCounts.empty() || !m_takenNameKeyedCounts.empty()
+        || !m_dirtyDownloads.empty()
         || !m_dirtyEpisodes.empty() || !m_dirtyFeedDocuments.empty();
     if (!pending || !m_db || m_mode == Mode::ReadOnly)
         return Written::Done;
@@ -456,6 +502,7 @@ ScheduleStore::Written ScheduleStore::write()
     m_dirtyDownloads.clear();
     m_dirtyEpisodes.clear();
     m_dirtyFeedDocuments.clear();
+    m_takenNameKeyedCounts.clear();
     m_clearCounts = false;
     m_keepOnly.reset();
     setProblem({});

@@ -63,6 +63,9 @@ public:
         bool retryServerAsked = false;
     };
     std::optional<Count> count(qint64 row) const;
+    // A count an earlier version of the program kept by the feed's name
+    // alone, until a count is saved under that name; no failures or retry.
+    std::optional<Count> nameKeyedCount(const QString &name) const;
     void saveCount(qint64 row, const Count &count);
     void forgetCount(qint64 row);
     void forgetCounts();
@@ -145,6 +148,8 @@ private:
     QString m_path;
     mutable QString m_error;
     std::map<qint64, Count> m_counts;
+    std::map<QString, Count> m_nameKeyedCounts;
+    std::set<QString> m_takenNameKeyedCounts;
     std::map<qint64, KeptDownload> m_downloads;
     std::map<qint64, Episode> m_episodes;
     std::map<qint64, FeedDocument> m_feedDocuments;

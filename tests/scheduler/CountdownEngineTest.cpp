@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sqlite3.h>
+
 namespace tidewell {
 namespace {
 
@@ -135,6 +137,28 @@ TEST_F(CountdownEngineTest, ARestartGoesOnFromEachStoredDueTime)
     EXPECT_EQ(due(*resumed), std::vector<QString>{QStringLiteral("Hourly")}) << "an overdue feed is due at once";
     // Daily falls due a day after it first started, not a day after the restart.
     EXPECT_EQ(nextTry(*resumed, 0), test::FakeClock::morning() + 86400 * 1000);
+}
+
+// The first start after an upgrade from a version that kept counts by name.
+TEST_F(CountdownEngineTest, AnUpgradeGoesOnFromTheCountsKeptByName)
+{
+    store.reset();
+    {
+        sqlite3 *db = nullptr;
+        ASSERT_EQ(sqlite3_open(ScheduleStore::defaultPath().toUtf8().constData(), &db), SQLITE_OK);
+        const QByteArray old = "drop table counts; drop table name_keyed_counts; pragma user_version = 0;"
+                               "create table counts (name text, ordinal integer, interval integer, started integer);"
+                               "insert into counts values ('Daily', 0, 86400, "
+            + QByteArray::number(test::FakeClock::morning() - 3600 * 1000) + ");";
+        EXPECT_EQ(sqlite3_exec(db, old.constData(), nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(db);
+    }
+    const auto resumed = restart({feed(7, "Daily", 86400), feed(8, "Weekly", 604800)}, 0);
+    EXPECT_EQ(nextTry(*resumed, 0), test::FakeClock::morning() + 82800 * 1000) << "not a day after the upgrade";
+    EXPECT_EQ(resumed->elapsedSeconds(1), 0);
+    // Once counted under its row, the name no longer speaks for it.
+    EXPECT_FALSE(store->nameKeyedCount(QStringLiteral("Daily")));
+    EXPECT_EQ(store->count(7)->dueMs, test::FakeClock::morning() + 82800 * 1000);
 }
 
 TEST_F(CountdownEngineTest, OverdueFeedsAreDueTogetherInTheOrderTheyFellDueAndAChangedIntervalStartsAgain)

@@ -161,18 +161,67 @@ TEST_F(ScheduleStoreTest, FeedsThatLeftTheListAreForgottenEvenWhenAnotherRunWrot
     EXPECT_EQ(other.text("select count(*) from counts"), QStringLiteral("0"));
 }
 
-TEST_F(ScheduleStoreTest, AStoreOfTheEarlierNameKeyedKindStartsAfresh)
+// An upgrade keeps each feed's place in its count: the name-keyed counts of
+// the earlier versions hold until the feed's row has one of its own.
+TEST_F(ScheduleStoreTest, CountsOfTheEarlierNameKeyedKindCarryOverUntilTheirFeedSavesOne)
 {
     ASSERT_TRUE(ScheduleStore().isOpen()); // makes the folder
     {
         Other old(path);
-        ASSERT_TRUE(old.exec("drop table counts; drop table downloads; drop table episodes; pragma user_version = 0;"
+        ASSERT_TRUE(old.exec("drop table counts; drop table downloads; drop table episodes; drop table feed_documents;"
+                             "drop table name_keyed_counts; pragma user_version = 0;"
                              "create table counts (name text, ordinal integer, interval integer, started integer);"
-                             "insert into counts values ('A', 0, 60, 1)"));
+                             "insert into counts values ('A', 0, 60, 1000);"
+                             "insert into counts values ('Twice', 0, 60, 1000), ('Twice', 1, 60, 2000);"
+                             "create table episodes (name text primary key, url text);"));
+    }
+    {
+        ScheduleStore store;
+        ASSERT_TRUE(store.isOpen()) << store.error().toStdString();
+        const auto carried = store.nameKeyedCount(QStringLiteral("A"));
+        ASSERT_TRUE(carried);
+        EXPECT_EQ(carried->intervalSeconds, 60);
+        EXPECT_EQ(carried->dueMs, 61000);
+        EXPECT_FALSE(store.nameKeyedCount(QStringLiteral("Twice"))); // whose was it?
+        EXPECT_FALSE(store.count(1));
+    }
+    {
+        ScheduleStore store; // carried over in the file, not only in memory
+        ASSERT_TRUE(store.nameKeyedCount(QStringLiteral("A")));
+        store.saveCount(1, {QStringLiteral("A"), 60, 5000, 0, std::nullopt, false});
+        EXPECT_FALSE(store.nameKeyedCount(QStringLiteral("A")));
+        EXPECT_TRUE(store.flush());
+    }
+    ScheduleStore store;
+    EXPECT_FALSE(store.nameKeyedCount(QStringLiteral("A")));
+    EXPECT_EQ(store.count(1)->dueMs, 5000);
+}
+
+// The file of the version before differs only in how a download is kept.
+TEST_F(ScheduleStoreTest, AStoreOfTheVersionBeforeKeepsItsCountsAndFiles)
+{
+    {
+        ScheduleStore store;
+        store.saveCount(3, {QStringLiteral("A"), 60, 5000, 2, 4000, true});
+        store.saveLastDownload(3, done("A"));
+        ASSERT_TRUE(store.flush());
+    }
+    {
+        Other old(path);
+        ASSERT_TRUE(old.exec("drop table downloads; drop table name_keyed_counts; pragma user_version = 2;"
+                             "create table downloads (row integer primary key, name text not null, happened integer "
+                             "not null, succeeded integer not null, report text not null);"
+                             "insert into downloads values (3, 'A', 1000, 1, 'Done.')"));
     }
     ScheduleStore store;
     ASSERT_TRUE(store.isOpen()) << store.error().toStdString();
-    store.saveCount(1, {QStringLiteral("A"), 60, 5, 0, std::nullopt, false});
+    const auto count = store.count(3);
+    ASSERT_TRUE(count);
+    EXPECT_EQ(count->dueMs, 5000);
+    EXPECT_EQ(count->failures, 2);
+    EXPECT_EQ(count->retryAtMs, 4000);
+    EXPECT_FALSE(store.lastDownload(3));
+    store.saveLastDownload(3, done("A"));
     EXPECT_TRUE(store.flush());
 }
 
