@@ -5,6 +5,7 @@
 #include "BenchFeed.h"
 #include "FeedReader.h"
 #include "LoopbackServer.h"
+#include "Network.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -78,12 +79,13 @@ int main(int argc, char **argv)
     LoopbackServer server;
     server.serve("/feed.xml", LoopbackServer::Reply::ok(feed, "application/rss+xml"));
     const QString url = server.url(QStringLiteral("/feed.xml"));
+    tidewell::Network network;
 
     const auto readFeed = [&url](FeedReader &reader) {
         int type = 0;
         const bool ok = reader.ReadFeed(url, {}, {}, type, false);
         if (!ok || reader.FeedItems()->size() != std::size_t(itemCount))
-            std::fprintf(stderr, "ReadFeed failed: %d %s\n", reader.LastErrorCode(), qPrintable(reader.LastErrorDesc()));
+            std::fprintf(stderr, "ReadFeed failed: %s\n", qPrintable(reader.failure().text()));
         return ok;
     };
     const auto loadAlone = [&feed](pugi::xml_document &document) {
@@ -95,7 +97,7 @@ int main(int argc, char **argv)
     benchmark::RegisterBenchmark("ReadFeed/20MB-10000-items", [&](benchmark::State &state) {
         for (auto _ : state) {
             state.PauseTiming();
-            auto reader = std::make_unique<FeedReader>();
+            auto reader = std::make_unique<FeedReader>(network);
             state.ResumeTiming();
             benchmark::DoNotOptimize(readFeed(*reader));
             state.PauseTiming();
@@ -126,7 +128,7 @@ int main(int argc, char **argv)
         std::printf("\nReadFeed %.1f ms, pugixml load alone %.1f ms: ratio %.2f (goal at most 1.5)\n", readFeedMs,
                     loadMs, readFeedMs / loadMs);
     const double readPeak = peakMiB([&] {
-        FeedReader reader;
+        FeedReader reader(network);
         readFeed(reader);
     });
     const double loadPeak = peakMiB([&] {
