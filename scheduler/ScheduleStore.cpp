@@ -252,9 +252,9 @@ void ScheduleStore::load()
 
 namespace {
 template <typename Map>
-auto find(const Map &map, qint64 row) -> std::optional<typename Map::mapped_type>
+auto find(const Map &map, const typename Map::key_type &key) -> std::optional<typename Map::mapped_type>
 {
-    const auto found = map.find(row);
+    const auto found = map.find(key);
     if (found == map.end())
         return std::nullopt;
     return found->second;
@@ -268,10 +268,7 @@ std::optional<ScheduleStore::Count> ScheduleStore::count(qint64 row) const
 
 std::optional<ScheduleStore::Count> ScheduleStore::nameKeyedCount(const QString &name) const
 {
-    const auto found = m_nameKeyedCounts.find(name);
-    if (found == m_nameKeyedCounts.end())
-        return std::nullopt;
-    return found->second;
+    return find(m_nameKeyedCounts, name);
 }
 
 void ScheduleStore::saveCount(qint64 row, const Count &count)

@@ -20,6 +20,11 @@ using test::FakeDownloads;
 constexpr qint64 minute = 60 * 1000;
 constexpr qint32 day = 86400;
 
+ScheduledFeed feed(FeedRow row, const QString &host, qint32 seconds)
+{
+    return {row, QStringLiteral("Feed %1").arg(row), host, seconds, true};
+}
+
 class ScheduleDriverTest : public testing::Test
 {
 protected:
@@ -37,6 +42,18 @@ protected:
     {
         driver->setFeeds(list);
         driver->start(how);
+    }
+
+    // Rows 1 to 6, each on a host of its own, due and handed to the driver:
+    // four run, two wait.
+    void sixFeedsOfSixHostsFallDue()
+    {
+        std::vector<ScheduledFeed> list;
+        for (FeedRow row = 1; row <= 6; ++row)
+            list.push_back(feed(row, QStringLiteral("host%1").arg(row), 60));
+        feeds(list);
+        clock.advance(60);
+        driver->runDue();
     }
 
     std::optional<qint64> nextTry(FeedRow row)
@@ -63,11 +80,6 @@ protected:
     std::vector<DownloadEnd> ends;
     std::unique_ptr<ScheduleDriver> driver = makeDriver();
 };
-
-ScheduledFeed feed(FeedRow row, const QString &host, qint32 seconds)
-{
-    return {row, QStringLiteral("Feed %1").arg(row), host, seconds, true};
-}
 
 TEST_F(ScheduleDriverTest, ABurstRunsFourAtOnceTwoPerHostInTheOrderTheFeedsFellDue)
 {
@@ -108,12 +120,7 @@ TEST_F(ScheduleDriverTest, ABurstRunsFourAtOnceTwoPerHostInTheOrderTheFeedsFellD
 
 TEST_F(ScheduleDriverTest, AFeedHasOneDownloadAtATimeAndOneAskedForByHandGoesFirst)
 {
-    std::vector<ScheduledFeed> list;
-    for (FeedRow row = 1; row <= 6; ++row)
-        list.push_back(feed(row, QStringLiteral("host%1").arg(row), 60));
-    feeds(list);
-    clock.advance(60);
-    driver->runDue();
+    sixFeedsOfSixHostsFallDue();
     ASSERT_NE(downloads.of(1), nullptr);
     EXPECT_EQ(driver->downloadNow(1), ScheduleDriver::Manual::Downloading);
     EXPECT_EQ(downloads.made(1), 1);
@@ -288,12 +295,7 @@ TEST_F(ScheduleDriverTest, ARowThatCannotBeReadEndsItsDownloadWithTheErrorAndIsN
 
 TEST_F(ScheduleDriverTest, TurningOffDropsTheWaitingAndLetsTheRunningEnd)
 {
-    std::vector<ScheduledFeed> list;
-    for (FeedRow row = 1; row <= 6; ++row)
-        list.push_back(feed(row, QStringLiteral("host%1").arg(row), 60));
-    feeds(list);
-    clock.advance(60);
-    driver->runDue();
+    sixFeedsOfSixHostsFallDue();
     driver->stop();
     EXPECT_FALSE(driver->isWaiting(5));
     for (auto *job : downloads.running())

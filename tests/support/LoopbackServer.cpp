@@ -1,17 +1,12 @@
 #include "LoopbackServer.h"
 
-#include <QHostAddress>
 #include <QMutex>
 #include <QMutexLocker>
-#include <QSemaphore>
-#include <QTcpServer>
 #include <QTcpSocket>
-#include <QThread>
 #include <QTimer>
 
 #include <map>
 #include <optional>
-#include <stdexcept>
 
 namespace tidewell::test {
 
@@ -377,58 +372,16 @@ private:
     qint64 m_sent = 0;
 };
 
-// Owns the listening socket and every connection; they live and die on this
-// thread, and stopping it closes them all.
-class LoopbackServer::Thread : public QThread
+
+LoopbackServer::LoopbackServer()
+    : m_state(std::make_shared<State>()),
+      m_listener(std::make_unique<LoopbackListener>(
+          // Each connection is owned by its socket, which the listener's server owns.
+          [state = m_state](QTcpSocket *socket) { new Connection(socket, *state); }, "the loopback server"))
 {
-public:
-    explicit Thread(std::shared_ptr<State> state) : m_state(std::move(state)) {}
-
-    quint16 waitUntilListening()
-    {
-        m_ready.acquire();
-        if (m_port == 0)
-            throw std::runtime_error("the loopback server could not listen");
-        return m_port;
-    }
-
-protected:
-    void run() override
-    {
-        QTcpServer server;
-        if (server.listen(QHostAddress::LocalHost, 0))
-            m_port = server.serverPort();
-        QObject::connect(&server, &QTcpServer::newConnection, &server, [&server, this] {
-            while (QTcpSocket *socket = server.nextPendingConnection())
-                new Connection(socket, *m_state); // owned by the socket, which the server owns
-        });
-        m_ready.release();
-        if (m_port != 0)
-            exec();
-    }
-
-private:
-    std::shared_ptr<State> m_state;
-    QSemaphore m_ready;
-    quint16 m_port = 0;
-};
-
-LoopbackServer::LoopbackServer() : m_state(std::make_shared<State>()), m_thread(std::make_unique<Thread>(m_state))
-{
-    m_thread->start();
-    try {
-        m_port = m_thread->waitUntilListening();
-    } catch (...) {
-        m_thread->wait();
-        throw;
-    }
 }
 
-LoopbackServer::~LoopbackServer()
-{
-    m_thread->quit();
-    m_thread->wait();
-}
+LoopbackServer::~LoopbackServer() = default;
 
 QString LoopbackServer::url(const QString &path) const
 {

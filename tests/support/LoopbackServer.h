@@ -1,5 +1,7 @@
 #pragma once
 
+#include "LoopbackListener.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QPair>
@@ -76,7 +78,7 @@ public:
     LoopbackServer(const LoopbackServer &) = delete;
     LoopbackServer &operator=(const LoopbackServer &) = delete;
 
-    quint16 port() const { return m_port; }
+    quint16 port() const { return m_listener->port(); }
     // http://127.0.0.1:<port><path>
     QString url(const QString &path) const;
 
@@ -100,12 +102,10 @@ public:
 
 private:
     class State;
-    class Thread;
     class Connection;
 
     std::shared_ptr<State> m_state;
-    std::unique_ptr<Thread> m_thread;
-    quint16 m_port = 0;
+    std::unique_ptr<LoopbackListener> m_listener;
 };
 
 } // namespace tidewell::test

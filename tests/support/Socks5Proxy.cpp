@@ -4,12 +4,8 @@
 #include <QtEndian>
 #include <QMutex>
 #include <QMutexLocker>
-#include <QSemaphore>
-#include <QTcpServer>
 #include <QTcpSocket>
-#include <QThread>
 
-#include <stdexcept>
 
 namespace tidewell::test {
 
@@ -161,57 +157,15 @@ private:
 
 } // namespace
 
-class Socks5Proxy::Thread : public QThread
-{
-public:
-    explicit Thread(std::shared_ptr<State> state) : m_state(std::move(state)) {}
-
-    quint16 waitUntilListening()
-    {
-        m_ready.acquire();
-        if (m_port == 0)
-            throw std::runtime_error("the SOCKS proxy could not listen");
-        return m_port;
-    }
-
-protected:
-    void run() override
-    {
-        QTcpServer server;
-        if (server.listen(QHostAddress::LocalHost, 0))
-            m_port = server.serverPort();
-        QObject::connect(&server, &QTcpServer::newConnection, &server, [&server, this] {
-            while (QTcpSocket *socket = server.nextPendingConnection())
-                new Session(socket, *m_state);
-        });
-        m_ready.release();
-        if (m_port != 0)
-            exec();
-    }
-
-private:
-    std::shared_ptr<State> m_state;
-    QSemaphore m_ready;
-    quint16 m_port = 0;
-};
 
 Socks5Proxy::Socks5Proxy(quint16 targetPort, const QByteArray &user, const QByteArray &password)
-    : m_state(std::make_shared<State>(targetPort, user, password)), m_thread(std::make_unique<Thread>(m_state))
+    : m_state(std::make_shared<State>(targetPort, user, password)),
+      m_listener(std::make_unique<LoopbackListener>(
+          [state = m_state](QTcpSocket *socket) { new Session(socket, *state); }, "the SOCKS proxy"))
 {
-    m_thread->start();
-    try {
-        m_port = m_thread->waitUntilListening();
-    } catch (...) {
-        m_thread->wait();
-        throw;
-    }
 }
 
-Socks5Proxy::~Socks5Proxy()
-{
-    m_thread->quit();
-    m_thread->wait();
-}
+Socks5Proxy::~Socks5Proxy() = default;
 
 QList<QByteArray> Socks5Proxy::hostsAsked() const
 {

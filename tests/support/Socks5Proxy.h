@@ -1,5 +1,7 @@
 #pragma once
 
+#include "LoopbackListener.h"
+
 #include <QByteArray>
 #include <QList>
 
@@ -19,17 +21,15 @@ public:
     Socks5Proxy(const Socks5Proxy &) = delete;
     Socks5Proxy &operator=(const Socks5Proxy &) = delete;
 
-    quint16 port() const { return m_port; }
+    quint16 port() const { return m_listener->port(); }
     // The hosts clients asked to be connected to, in order.
     QList<QByteArray> hostsAsked() const;
 
     class State;
 
 private:
-    class Thread;
     std::shared_ptr<State> m_state;
-    std::unique_ptr<Thread> m_thread;
-    quint16 m_port = 0;
+    std::unique_ptr<LoopbackListener> m_listener;
 };
 
 } // namespace tidewell::test
